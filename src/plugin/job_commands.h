@@ -1,0 +1,22 @@
+#pragma once
+
+// The work behind the exported commands, after the prologue; each returns the number
+// the command pushes.
+
+enum class JobMode {
+  Wait,   // queue the job and wait until it has ended
+  Queue,  // queue the job and return at once
+};
+
+// NSGet / NSGetAsync: pops one text (unused); the latest status, or 1/0 for queued.
+int GetCommand(JobMode mode);
+
+// NSPut / NSPutAsync: pops one text (unused); clears the status.
+int PutCommand(JobMode mode);
+
+// NSPost / NSPostAsync: pops the URL and the event text and reports them.
+int PostCommand(JobMode mode);
+
+// NSWaitDone: pops the time limit in milliseconds (-1: none) and stops the worker;
+// 1 when it ended in time, 0 when it had to be terminated.
+int WaitDoneCommand();

@@ -1,0 +1,13 @@
+#pragma once
+
+#include "nsis/include/pluginapi.h"
+
+// Set once the host has accepted PluginCallback; the host then keeps the module
+// loaded between commands.
+extern bool g_callbackRegistered;
+
+UINT_PTR PluginCallback(NSPIM message);
+
+// First steps of every command: keeps the frame for the stack helpers, registers
+// the callback until the host accepts it, and starts the worker if needed.
+void BeginCommand(int stringSize, stack_t** stackTop, extra_parameters* extra);

@@ -1,0 +1,16 @@
+#pragma once
+
+#include <windows.h>
+
+// What NSPost and NSPostAsync hand to the worker: two zero-filled std::calloc
+// buffers, owned by the job from the moment it is queued.
+struct ReportJobArgs {
+  char* url;        // 512 bytes
+  char* eventText;  // 1024 bytes
+};
+
+// Releases the record and both buffers.
+void ReleaseReportJobArgs(void* args);
+
+// Sends one event report and leaves its HTTP status (0 when none) in g_lastStatus.
+void WINAPI ReportJob(void* args);

@@ -1,0 +1,121 @@
+#include "worker/worker.h"
+
+#include <process.h>
+
+#include "worker/module_reference.h"
+
+UniqueHandle g_jobDoneEvent;
+UniqueHandle g_workerThread;
+DWORD g_workerThreadId = 0;
+std::atomic<std::int32_t> g_lastStatus{0};
+
+namespace {
+
+constexpr DWORD kPostPauseMs = 10;
+constexpr DWORD kWorkerStartLimitMs = 5000;
+
+// Signalled by the worker once its message queue exists.
+UniqueHandle g_workerReadyEvent;
+
+// Jobs run in post order, so the n-th job to end is the n-th job queued: a
+// synchronous command waits until the count of ended jobs reaches its own number.
+std::uint32_t g_jobsQueued = 0;  // host's thread only
+std::atomic<std::uint32_t> g_jobsEnded{0};
+
+bool HasEnded(std::uint32_t jobNumber) {
+  return static_cast<std::int32_t>(g_jobsEnded.load() - jobNumber) >= 0;
+}
+
+unsigned WINAPI WorkerThreadProc(void* moduleReference) noexcept {
+  MSG message;
+  // The first call creates the thread's queue; from then on posts to it succeed.
+  PeekMessageA(&message, nullptr, WM_USER, WM_USER, PM_NOREMOVE);
+  SetEvent(g_workerReadyEvent.get());
+
+  DWORD exitCode = 0;
+  for (;;) {
+    const BOOL got = GetMessageA(&message, nullptr, 0, 0);
+    if (got == 0) break;
+    if (got == -1) {
+      exitCode = static_cast<DWORD>(-1);
+      break;
+    }
+    TranslateMessage(&message);
+    if (message.message == WM_RUN_JOB) {
+      reinterpret_cast<JobProc>(message.lParam)(reinterpret_cast<void*>(message.wParam));
+    } else {
+      DispatchMessageA(&message);
+    }
+  }
+  ExitThreadReleasingModule(static_cast<HMODULE>(moduleReference), exitCode);
+}
+
+bool PostJob(JobProc job, void* argument, JobArgumentRelease release) {
+  if (!PostThreadMessageA(g_workerThreadId, WM_RUN_JOB, reinterpret_cast<WPARAM>(argument),
+                          reinterpret_cast<LPARAM>(job))) {
+    release(argument);
+    return false;
+  }
+  ++g_jobsQueued;
+  return true;
+}
+
+// No polling: every wake-up is one job ending. The event is reset before the count
+// is read again, so the own job's signal can never fall between the two.
+void WaitForJob(std::uint32_t jobNumber) {
+  while (!HasEnded(jobNumber)) {
+    if (WaitForSingleObject(g_jobDoneEvent.get(), INFINITE) != WAIT_OBJECT_0) return;
+    if (HasEnded(jobNumber)) return;
+    ResetEvent(g_jobDoneEvent.get());
+  }
+}
+
+}  // namespace
+
+void EnsureWorkerStarted() {
+  if (g_workerThread) return;
+  if (!g_workerReadyEvent) g_workerReadyEvent.reset(CreateEventA(nullptr, FALSE, FALSE, nullptr));
+
+  HMODULE reference = AcquireModuleReference();
+  unsigned threadId = 0;
+  const auto thread = reinterpret_cast<HANDLE>(
+      _beginthreadex(nullptr, 0, WorkerThreadProc, reference, 0, &threadId));
+  if (!thread) {
+    if (reference) FreeLibrary(reference);
+    return;
+  }
+  g_workerThread.reset(thread);
+  g_workerThreadId = threadId;
+  HANDLE started[] = {g_workerReadyEvent.get(), thread};
+  WaitForMultipleObjects(2, started, FALSE, kWorkerStartLimitMs);
+}
+
+int RunJobSync(JobProc job, void* argument, JobArgumentRelease release) {
+  Sleep(kPostPauseMs);
+  ResetEvent(g_jobDoneEvent.get());
+  if (!PostJob(job, argument, release)) {
+    SetEvent(g_jobDoneEvent.get());
+    return 0;
+  }
+  WaitForJob(g_jobsQueued);
+  return g_lastStatus.load();
+}
+
+int PostJobAsync(JobProc job, void* argument, JobArgumentRelease release) {
+  Sleep(kPostPauseMs);
+  return PostJob(job, argument, release) ? 1 : 0;
+}
+
+bool StopWorker(DWORD timeoutMs) {
+  PostThreadMessageA(g_workerThreadId, WM_QUIT, 0, 0);
+  if (WaitForSingleObject(g_workerThread.get(), timeoutMs) == WAIT_OBJECT_0) return true;
+  TerminateThread(g_workerThread.get(), static_cast<DWORD>(-1));
+  return false;
+}
+
+void BeginJob() { ResetEvent(g_jobDoneEvent.get()); }
+
+void CompleteJob() {
+  g_jobsEnded.fetch_add(1);
+  SetEvent(g_jobDoneEvent.get());
+}

@@ -1,0 +1,48 @@
+#pragma once
+
+// The single background worker: one thread with one message queue that runs jobs
+// one at a time, in the order they were posted. Commands post from the host's
+// thread; everything here except the jobs themselves runs on the host's thread.
+
+#include <windows.h>
+
+#include <atomic>
+#include <cstdint>
+
+#include "worker/unique_handle.h"
+
+// Thread message carrying one job: wParam the argument, lParam the procedure.
+constexpr UINT WM_RUN_JOB = WM_USER + 16;
+
+// A job owns its argument from the moment it is queued and releases it before it
+// signals completion.
+using JobProc = void(WINAPI*)(void* argument);
+
+// Releases an argument that could not be queued; the job never sees it.
+using JobArgumentRelease = void (*)(void* argument);
+
+// Manual-reset, signalled at rest; reset while a job runs.
+extern UniqueHandle g_jobDoneEvent;
+extern UniqueHandle g_workerThread;
+extern DWORD g_workerThreadId;
+// Status left by the latest status-storing job; 0 at load.
+extern std::atomic<std::int32_t> g_lastStatus;
+
+// Starts the worker unless the module already holds one, and waits (bounded) until
+// its queue exists, so that no post or stop request made afterwards is lost.
+void EnsureWorkerStarted();
+
+// Queues the job and waits until that very job has ended; returns g_lastStatus as it
+// left it, or 0 when the job could not be queued.
+int RunJobSync(JobProc job, void* argument, JobArgumentRelease release);
+
+// Queues the job; 1 when queued, 0 when not.
+int PostJobAsync(JobProc job, void* argument, JobArgumentRelease release);
+
+// Asks the worker to end after the jobs already queued, waits up to `timeoutMs`
+// (INFINITE for no limit) and terminates it if it has not ended. True when it ended.
+bool StopWorker(DWORD timeoutMs);
+
+// First and last steps of every job.
+void BeginJob();
+void CompleteJob();

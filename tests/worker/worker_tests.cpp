@@ -1,0 +1,110 @@
+#include "worker/worker.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "worker/jobs.h"
+#include "worker/module.h"
+
+namespace {
+
+// What the jobs did, in the order they ran; written on the worker, read by the test
+// only after a synchronous job or a stop has ordered it.
+std::vector<int> g_ran;
+int g_released = 0;
+
+struct StatusJob {
+  int status;
+  DWORD workMs;
+};
+
+void WINAPI RunStatusJob(void* argument) {
+  BeginJob();
+  auto* job = static_cast<StatusJob*>(argument);
+  Sleep(job->workMs);
+  g_ran.push_back(job->status);
+  g_lastStatus.store(job->status);
+  delete job;
+  CompleteJob();
+}
+
+void ReleaseStatusJob(void* argument) {
+  ++g_released;
+  delete static_cast<StatusJob*>(argument);
+}
+
+int Sync(int status, DWORD workMs = 0) {
+  return RunJobSync(RunStatusJob, new StatusJob{status, workMs}, ReleaseStatusJob);
+}
+
+int Async(int status, DWORD workMs = 0) {
+  return PostJobAsync(RunStatusJob, new StatusJob{status, workMs}, ReleaseStatusJob);
+}
+
+// One worker per process, and it never restarts: the cases below run in order and
+// the last one stops it.
+class Worker : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    OnProcessAttach(GetModuleHandleA(nullptr));
+    EnsureWorkerStarted();
+  }
+  void SetUp() override { g_ran.clear(); }
+};
+
+TEST_F(Worker, StartsOnceWithItsQueueReady) {
+  const HANDLE first = g_workerThread.get();
+  ASSERT_NE(first, nullptr);
+  EnsureWorkerStarted();
+  EXPECT_EQ(g_workerThread.get(), first);
+  EXPECT_EQ(WaitForSingleObject(g_jobDoneEvent.get(), 0), WAIT_OBJECT_0);  // signalled at rest
+  EXPECT_EQ(g_lastStatus.load(), 0);
+  // The queue exists already: a post right after the start does not fail.
+  EXPECT_TRUE(PostThreadMessageA(g_workerThreadId, WM_NULL, 0, 0));
+}
+
+TEST_F(Worker, SynchronousJobReturnsItsOwnStatusBehindQueuedJobs) {
+  EXPECT_EQ(Async(101, 80), 1);
+  EXPECT_EQ(Async(102, 40), 1);
+  EXPECT_EQ(Async(103, 0), 1);
+  EXPECT_EQ(Sync(200, 20), 200);
+  EXPECT_EQ(g_ran, (std::vector<int>{101, 102, 103, 200}));
+  EXPECT_EQ(WaitForSingleObject(g_jobDoneEvent.get(), 0), WAIT_OBJECT_0);
+}
+
+TEST_F(Worker, ManySynchronousJobsEachSeeTheirOwnStatus) {
+  for (int i = 0; i < 20; ++i) {
+    Async(1000 + i, i % 3);
+    EXPECT_EQ(Sync(i, (i * 7) % 4), i);
+  }
+  EXPECT_EQ(g_ran.size(), 40u);
+}
+
+TEST_F(Worker, GetAndPutJobsReadAndClearTheStatus) {
+  EXPECT_EQ(Sync(404), 404);
+  EXPECT_EQ(RunJobSync(GetJob, calloc(512, 1), ReleaseJobBuffer), 404);
+  EXPECT_EQ(RunJobSync(PutJob, calloc(1024, 1), ReleaseJobBuffer), 0);
+  EXPECT_EQ(RunJobSync(GetJob, calloc(512, 1), ReleaseJobBuffer), 0);
+  EXPECT_EQ(PostJobAsync(GetJob, calloc(512, 1), ReleaseJobBuffer), 1);
+  EXPECT_EQ(RunJobSync(GetJob, calloc(512, 1), ReleaseJobBuffer), 0);
+}
+
+TEST_F(Worker, StopLetsQueuedJobsFinishThenEveryPostFails) {
+  Async(1, 50);
+  Async(2, 0);
+  EXPECT_TRUE(StopWorker(INFINITE));
+  EXPECT_EQ(g_ran, (std::vector<int>{1, 2}));
+  EXPECT_TRUE(StopWorker(0));  // already ended
+
+  g_released = 0;
+  const DWORD start = GetTickCount();
+  EXPECT_EQ(Sync(9), 0);
+  EXPECT_EQ(Async(9), 0);
+  EXPECT_LT(GetTickCount() - start, 1000u);
+  EXPECT_EQ(g_released, 2);  // a job that was not queued is released by its poster
+  EXPECT_EQ(g_ran, (std::vector<int>{1, 2}));
+  EXPECT_EQ(WaitForSingleObject(g_jobDoneEvent.get(), 0), WAIT_OBJECT_0);
+}
+
+}  // namespace
