@@ -1,5 +1,6 @@
 #include "support/test_host.h"
 
+#include <algorithm>
 #include <cstring>
 
 int TestHost::s_registerResult = 0;
@@ -26,7 +27,9 @@ TestHost::~TestHost() {
 
 void TestHost::Push(const std::string& text) {
   auto* entry = static_cast<stack_t*>(GlobalAlloc(GPTR, sizeof(stack_t*) + m_stringSize + 4));
-  std::memcpy(entry->text, text.data(), text.size());
+  // As the host does: a text longer than string_size is cut to fit.
+  const std::size_t length = std::min(text.size(), static_cast<std::size_t>(m_stringSize - 1));
+  std::memcpy(entry->text, text.data(), length);
   entry->next = m_top;
   m_top = entry;
 }

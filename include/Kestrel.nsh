@@ -1,0 +1,63 @@
+; Kestrel: installer event reports for NSIS (ANSI installers).
+;
+;   !include "Kestrel.nsh"
+;   ${KestrelPost} "https://example.invalid/events" "install_start&beta&1.2.3" $0
+;
+; The event text is "name&channel&version"; with fewer than three fields the
+; report carries "installer", "marlow" and "0.0.0" instead. Each macro leaves the
+; command's number in its last argument.
+
+!ifndef KESTREL_NSH_INCLUDED
+!define KESTREL_NSH_INCLUDED
+
+; Sends one report and waits for it: the HTTP status, or 0 when none was obtained
+; (no connection, no answer within 5 s, empty URL, or the worker already stopped).
+!define KestrelPost "!insertmacro _KestrelPost"
+!macro _KestrelPost URL EVENT RESULT
+  Kestrel::NSPost `${URL}` `${EVENT}`
+  Pop ${RESULT}
+!macroend
+
+; Queues one report and returns at once: 1 when queued, 0 when not.
+!define KestrelPostAsync "!insertmacro _KestrelPostAsync"
+!macro _KestrelPostAsync URL EVENT RESULT
+  Kestrel::NSPostAsync `${URL}` `${EVENT}`
+  Pop ${RESULT}
+!macroend
+
+; Lets queued reports finish within TIMEOUT milliseconds (-1: no limit, 0: no
+; waiting), then stops the worker: 1 when it ended in time, 0 when it was cut short.
+; Call it before the installer ends; reports still queued are lost otherwise.
+!define KestrelWaitDone "!insertmacro _KestrelWaitDone"
+!macro _KestrelWaitDone TIMEOUT RESULT
+  Kestrel::NSWaitDone `${TIMEOUT}`
+  Pop ${RESULT}
+!macroend
+
+; The status of the latest report (0 before any, or after KestrelPut).
+!define KestrelGet "!insertmacro _KestrelGet"
+!macro _KestrelGet RESULT
+  Kestrel::NSGet ""
+  Pop ${RESULT}
+!macroend
+
+!define KestrelGetAsync "!insertmacro _KestrelGetAsync"
+!macro _KestrelGetAsync RESULT
+  Kestrel::NSGetAsync ""
+  Pop ${RESULT}
+!macroend
+
+; Clears the latest status to 0.
+!define KestrelPut "!insertmacro _KestrelPut"
+!macro _KestrelPut RESULT
+  Kestrel::NSPut ""
+  Pop ${RESULT}
+!macroend
+
+!define KestrelPutAsync "!insertmacro _KestrelPutAsync"
+!macro _KestrelPutAsync RESULT
+  Kestrel::NSPutAsync ""
+  Pop ${RESULT}
+!macroend
+
+!endif

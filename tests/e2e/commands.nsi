@@ -1,0 +1,30 @@
+; Every command but the reports, in the order a script would use them.
+!include "common.nsh"
+
+Section
+  !insertmacro OpenResults
+  Kestrel::NSGet "install_start&beta&1.2.3"
+  !insertmacro Record
+  Kestrel::NSPutAsync "queued"
+  !insertmacro Record
+  Kestrel::NSGetAsync "queued"
+  !insertmacro Record
+  Kestrel::NSPut "cleared"
+  !insertmacro Record
+  Kestrel::NSGet ""
+  !insertmacro Record
+  !insertmacro StartClock
+  Kestrel::NSWaitDone "-1"
+  !insertmacro Record
+  !insertmacro RecordClock
+  Kestrel::NSWaitDone "-1"
+  !insertmacro Record
+  !insertmacro StartClock
+  Kestrel::NSPut "after the stop"
+  !insertmacro Record
+  Kestrel::NSPutAsync "after the stop"
+  !insertmacro Record
+  !insertmacro RecordClock
+  !insertmacro CloseResults
+  SetErrorLevel 3
+SectionEnd

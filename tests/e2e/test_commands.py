@@ -1,0 +1,66 @@
+"""The commands in a real NSIS installer under Wine."""
+
+import re
+import unittest
+
+from installer import run_script
+
+TRACE_LINE = re.compile(
+    rb"^\$\$ \[(\d\d):(\d\d):(\d\d)\.(\d{3})\] [^\t]*\\nsis\\include\\pluginapi\.cpp<(60|72)>:\t"
+    rb"(popstring[An]) (.*) \((\d+)\)\n$", re.S)
+
+
+def clock_values(results):
+    return [int(line[3:]) for line in results if line.startswith("ms=")]
+
+
+def pushed_values(results):
+    return [line for line in results if not line.startswith("ms=")]
+
+
+class Commands(unittest.TestCase):
+    def test_commands_push_their_numbers_and_trace_every_pop(self):
+        run = run_script("commands.nsi")
+        self.assertFalse(run.faulted, run.stderr)
+        self.assertEqual(run.exit_code, 3)
+        self.assertEqual(pushed_values(run.results), ["0", "1", "1", "0", "0", "1", "1", "0", "0"])
+        wait_ms, after_stop_ms = clock_values(run.results)
+        self.assertLess(wait_ms, 1000)
+        self.assertLess(after_stop_ms, 1000)  # nothing waits once the worker has ended
+
+        lines = [TRACE_LINE.match(t) for t in run.traces]
+        self.assertTrue(all(lines), run.traces)
+        popped = [(m.group(5), m.group(6), m.group(7), int(m.group(8))) for m in lines]
+        self.assertEqual(popped, [
+            (b"60", b"popstringA", b"install_start&beta&1.2.3", 24),
+            (b"60", b"popstringA", b"queued", 6),
+            (b"60", b"popstringA", b"queued", 6),
+            (b"60", b"popstringA", b"cleared", 7),
+            (b"60", b"popstringA", b"", 0),
+            (b"72", b"popstringn", b"-1", 2),
+            (b"72", b"popstringn", b"-1", 2),
+            (b"60", b"popstringA", b"after the stop", 14),
+            (b"60", b"popstringA", b"after the stop", 14),
+        ])
+        hour, minute, second = (int(lines[0].group(i)) for i in (1, 2, 3))
+        self.assertTrue(hour < 24 and minute < 60 and second < 60)
+
+    def test_wait_done_first_ends_the_worker_promptly(self):
+        run = run_script("wait_first.nsi", TIMEOUT="-1")
+        self.assertFalse(run.faulted, run.stderr)
+        self.assertEqual(pushed_values(run.results), ["1", "0"])
+        self.assertLess(clock_values(run.results)[0], 500)
+
+    def test_wait_done_without_a_limit_terminates_the_worker(self):
+        run = run_script("wait_first.nsi", TIMEOUT="0")
+        self.assertEqual(pushed_values(run.results), ["0", "0"])
+
+    def test_installer_ends_cleanly_without_wait_done(self):
+        run = run_script("no_wait.nsi")
+        self.assertFalse(run.faulted, run.stderr)
+        self.assertEqual(run.exit_code, 5)
+        self.assertEqual(pushed_values(run.results), ["1", "1"])
+
+
+if __name__ == "__main__":
+    unittest.main()

@@ -1,0 +1,137 @@
+// The exported commands, called through the real DLL with a host of the test's own.
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "support/loaded_plugin.h"
+#include "support/test_host.h"
+
+namespace {
+
+class Commands : public ::testing::Test {
+ protected:
+  // Calls `command` with `arguments` (first argument first) and returns the one
+  // number it pushed, checking that nothing else on the stack changed.
+  std::string Call(PluginCommand command, std::initializer_list<std::string> arguments) {
+    m_host.Push("entry below the arguments");
+    for (auto it = std::rbegin(arguments); it != std::rend(arguments); ++it) m_host.Push(*it);
+    m_host.Call(command);
+    EXPECT_EQ(m_host.Depth(), 2u) << "arguments left on the stack or more than one result";
+    const std::string result = m_host.PopText();
+    EXPECT_EQ(m_host.PopText(), "entry below the arguments");
+    return result;
+  }
+
+  TestHost m_host{8192};  // as large-string builds of NSIS
+  DebugOutputCapture m_output;
+  LoadedPlugin m_plugin;
+};
+
+TEST_F(Commands, FirstGetPushesZeroAndEveryJobCommandPushesOneNumber) {
+  EXPECT_EQ(Call(m_plugin.NSGet, {"unused"}), "0");
+  EXPECT_EQ(Call(m_plugin.NSGetAsync, {"unused"}), "1");
+  EXPECT_EQ(Call(m_plugin.NSPut, {"unused"}), "0");
+  EXPECT_EQ(Call(m_plugin.NSPutAsync, {std::string(4000, 'p')}), "1");
+  EXPECT_EQ(Call(m_plugin.NSGet, {std::string(600, 'g')}), "0");
+}
+
+TEST_F(Commands, EachPopIsTracedWithItsText) {
+  Call(m_plugin.NSPut, {"first&text"});
+  Call(m_plugin.NSWaitDone, {"-1"});
+  const auto lines = m_output.Lines();
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_NE(lines[0].find("\\nsis\\include\\pluginapi.cpp<60>:\tpopstringA first&text (10)\n"),
+            std::string::npos) << lines[0];
+  EXPECT_NE(lines[1].find("\\nsis\\include\\pluginapi.cpp<72>:\tpopstringn -1 (2)\n"),
+            std::string::npos) << lines[1];
+}
+
+TEST_F(Commands, CommandsOnAnEmptyStackStillPushOneNumber) {
+  m_host.Call(m_plugin.NSGet);
+  ASSERT_EQ(m_host.Depth(), 1u);
+  EXPECT_EQ(m_host.Top()->next, nullptr);
+  EXPECT_EQ(m_host.PopText(), "0");
+  m_host.Call(m_plugin.NSPutAsync);
+  EXPECT_EQ(m_host.PopText(), "1");
+  // No time limit given: the worker is not waited for.
+  m_host.Call(m_plugin.NSWaitDone);
+  EXPECT_EQ(m_host.PopText(), "0");
+  EXPECT_EQ(m_host.Depth(), 0u);
+  EXPECT_TRUE(m_output.Lines().empty());
+}
+
+TEST_F(Commands, RegistersTheCallbackUntilTheHostAccepts) {
+  TestHost::s_registerResult = 1;  // "already registered": not taken as success
+  Call(m_plugin.NSGet, {""});
+  Call(m_plugin.NSGet, {""});
+  TestHost::s_registerResult = -1;
+  Call(m_plugin.NSPutAsync, {""});
+  EXPECT_EQ(TestHost::s_registerCalls, 3);
+  EXPECT_EQ(TestHost::s_registeredModule, m_plugin.Module());
+
+  TestHost::s_registerResult = 0;
+  Call(m_plugin.NSGet, {""});
+  Call(m_plugin.NSGet, {""});
+  EXPECT_EQ(TestHost::s_registerCalls, 4);
+}
+
+TEST_F(Commands, WorksWithoutARegistrationBlockOrAStack) {
+  m_host.Push("x");
+  m_plugin.NSPut(nullptr, 1024, nullptr, m_host.StackTop(), nullptr);
+  EXPECT_EQ(m_host.PopText(), "0");
+  m_plugin.NSGet(nullptr, 1024, nullptr, nullptr, m_host.Extra());
+  EXPECT_EQ(m_host.Depth(), 0u);
+}
+
+TEST_F(Commands, CallbackWarnsOnlyAboutUnknownMessages) {
+  Call(m_plugin.NSGet, {""});
+  ASSERT_NE(TestHost::s_registeredCallback, nullptr);
+  EXPECT_EQ(TestHost::s_registeredCallback(NSPIM_UNLOAD), 0u);
+  EXPECT_EQ(TestHost::s_registeredCallback(NSPIM_GUIUNLOAD), 0u);
+  const std::size_t before = m_output.Lines().size();
+  EXPECT_EQ(TestHost::s_registeredCallback(static_cast<NSPIM>(2)), 0u);
+  const auto lines = m_output.Lines();
+  ASSERT_EQ(lines.size(), before + 1);
+  EXPECT_EQ(lines.back(), "NSUTILS: Unknown callback message. Take care!\n");
+  // Unloading does not stop the worker.
+  EXPECT_EQ(Call(m_plugin.NSPutAsync, {""}), "1");
+}
+
+TEST_F(Commands, WaitDoneAsTheFirstCommandEndsTheWorkerPromptly) {
+  const DWORD start = GetTickCount();
+  EXPECT_EQ(Call(m_plugin.NSWaitDone, {"-1"}), "1");
+  EXPECT_LT(GetTickCount() - start, 1000u);
+  EXPECT_EQ(Call(m_plugin.NSWaitDone, {"0"}), "1");  // already ended
+
+  // From now on nothing is queued and nothing waits.
+  EXPECT_EQ(Call(m_plugin.NSPutAsync, {""}), "0");
+  EXPECT_EQ(Call(m_plugin.NSPut, {""}), "0");
+  EXPECT_EQ(Call(m_plugin.NSGetAsync, {""}), "0");
+  EXPECT_EQ(Call(m_plugin.NSGet, {""}), "0");
+  EXPECT_LT(GetTickCount() - start, 2000u);
+}
+
+TEST_F(Commands, WaitDoneLetsQueuedJobsFinish) {
+  for (int i = 0; i < 20; ++i) EXPECT_EQ(Call(m_plugin.NSPutAsync, {""}), "1");
+  EXPECT_EQ(Call(m_plugin.NSWaitDone, {"-1"}), "1");
+}
+
+TEST_F(Commands, WaitDoneWithoutDigitsDoesNotWait) {
+  Call(m_plugin.NSGet, {""});
+  EXPECT_EQ(Call(m_plugin.NSWaitDone, {"soon"}), "0");
+  EXPECT_EQ(Call(m_plugin.NSGet, {""}), "0");
+}
+
+TEST_F(Commands, WaitDoneReadsAtMost128Characters) {
+  Call(m_plugin.NSGet, {""});
+  // Only the 128 zeros count: a time limit of 0, so the worker is terminated.
+  EXPECT_EQ(Call(m_plugin.NSWaitDone, {std::string(128, '0') + "1000000"}), "0");
+}
+
+TEST_F(Commands, WaitDoneTakesSpacesSignsAndHugeNumbers) {
+  Call(m_plugin.NSGet, {""});
+  EXPECT_EQ(Call(m_plugin.NSWaitDone, {"  +99999999999999999999 ms"}), "1");
+}
+
+}  // namespace

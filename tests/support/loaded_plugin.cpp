@@ -1,0 +1,58 @@
+#include "support/loaded_plugin.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+namespace {
+
+// KESTREL_DLL holds the Unix path of the built plug-in; Wine maps / to drive Z:.
+std::string BuiltPluginPath() {
+  const char* path = std::getenv("KESTREL_DLL");
+  if (!path) return {};
+  std::string windowsPath = path[0] == '/' ? std::string("Z:") + path : path;
+  for (char& c : windowsPath) {
+    if (c == '/') c = '\\';
+  }
+  return windowsPath;
+}
+
+}  // namespace
+
+LoadedPlugin::LoadedPlugin() {
+  static int s_copies = 0;
+  const std::string source = BuiltPluginPath();
+  EXPECT_FALSE(source.empty()) << "KESTREL_DLL is not set";
+
+  char folder[MAX_PATH];
+  GetTempPathA(MAX_PATH, folder);
+  m_path = std::string(folder) + "Kestrel-" + std::to_string(GetCurrentProcessId()) + "-" +
+           std::to_string(++s_copies) + ".dll";
+  EXPECT_TRUE(CopyFileA(source.c_str(), m_path.c_str(), FALSE)) << source;
+  m_module = LoadLibraryA(m_path.c_str());
+  EXPECT_NE(m_module, nullptr) << m_path;
+  if (!m_module) return;
+
+  const auto find = [this](const char* name) {
+    auto command = reinterpret_cast<PluginCommand>(
+        reinterpret_cast<void*>(GetProcAddress(m_module, name)));
+    EXPECT_NE(command, nullptr) << name;
+    return command;
+  };
+  NSGet = find("NSGet");
+  NSGetAsync = find("NSGetAsync");
+  NSPost = find("NSPost");
+  NSPostAsync = find("NSPostAsync");
+  NSPut = find("NSPut");
+  NSPutAsync = find("NSPutAsync");
+  NSWaitDone = find("NSWaitDone");
+}
+
+LoadedPlugin::~LoadedPlugin() { Unload(); }
+
+void LoadedPlugin::Unload() {
+  if (!m_module) return;
+  FreeLibrary(m_module);
+  m_module = nullptr;
+  DeleteFileA(m_path.c_str());  // fails while the module's own threads keep it loaded
+}

@@ -1,0 +1,35 @@
+#pragma once
+
+// The real Kestrel.dll, loaded from a private copy so that every instance starts
+// with fresh module state (worker, status, registration).
+
+#include <windows.h>
+
+#include <string>
+
+#include "support/test_host.h"
+
+class LoadedPlugin {
+ public:
+  LoadedPlugin();
+  ~LoadedPlugin();
+  LoadedPlugin(const LoadedPlugin&) = delete;
+  LoadedPlugin& operator=(const LoadedPlugin&) = delete;
+
+  HMODULE Module() const { return m_module; }
+  const std::string& Path() const { return m_path; }
+  // Frees the library early, as the host does at the end of an installer.
+  void Unload();
+
+  PluginCommand NSGet = nullptr;
+  PluginCommand NSGetAsync = nullptr;
+  PluginCommand NSPost = nullptr;
+  PluginCommand NSPostAsync = nullptr;
+  PluginCommand NSPut = nullptr;
+  PluginCommand NSPutAsync = nullptr;
+  PluginCommand NSWaitDone = nullptr;
+
+ private:
+  std::string m_path;
+  HMODULE m_module = nullptr;
+};
