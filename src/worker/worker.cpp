@@ -17,6 +17,9 @@ constexpr DWORD kWorkerStartLimitMs = 5000;
 // Signalled by the worker once its message queue exists.
 UniqueHandle g_workerReadyEvent;
 
+// Set by the first stop request; from then on no job is queued.
+bool g_stopRequested = false;  // host's thread only
+
 // Jobs run in post order, so the n-th job to end is the n-th job queued: a
 // synchronous command waits until the count of ended jobs reaches its own number.
 std::uint32_t g_jobsQueued = 0;  // host's thread only
@@ -51,7 +54,8 @@ unsigned WINAPI WorkerThreadProc(void* moduleReference) noexcept {
 }
 
 bool PostJob(JobProc job, void* argument, JobArgumentRelease release) {
-  if (!PostThreadMessageA(g_workerThreadId, WM_RUN_JOB, reinterpret_cast<WPARAM>(argument),
+  if (g_stopRequested ||
+      !PostThreadMessageA(g_workerThreadId, WM_RUN_JOB, reinterpret_cast<WPARAM>(argument),
                           reinterpret_cast<LPARAM>(job))) {
     release(argument);
     return false;
@@ -106,11 +110,14 @@ int PostJobAsync(JobProc job, void* argument, JobArgumentRelease release) {
   return PostJob(job, argument, release) ? 1 : 0;
 }
 
+// A worker that does not end in time is left to finish on its own rather than
+// terminated: killing a thread that holds a lock (the loader's while it exits, the
+// heap's while it allocates) hangs the installer later. It keeps the module loaded
+// while it runs, and the process's end stops it.
 bool StopWorker(DWORD timeoutMs) {
+  g_stopRequested = true;
   PostThreadMessageA(g_workerThreadId, WM_QUIT, 0, 0);
-  if (WaitForSingleObject(g_workerThread.get(), timeoutMs) == WAIT_OBJECT_0) return true;
-  TerminateThread(g_workerThread.get(), static_cast<DWORD>(-1));
-  return false;
+  return WaitForSingleObject(g_workerThread.get(), timeoutMs) == WAIT_OBJECT_0;
 }
 
 void BeginJob() { ResetEvent(g_jobDoneEvent.get()); }

@@ -39,8 +39,8 @@ int RunJobSync(JobProc job, void* argument, JobArgumentRelease release);
 // Queues the job; 1 when queued, 0 when not.
 int PostJobAsync(JobProc job, void* argument, JobArgumentRelease release);
 
-// Asks the worker to end after the jobs already queued, waits up to `timeoutMs`
-// (INFINITE for no limit) and terminates it if it has not ended. True when it ended.
+// Asks the worker to end after the jobs already queued and waits up to `timeoutMs`
+// (INFINITE for no limit); true when it ended. Either way no job is queued afterwards.
 bool StopWorker(DWORD timeoutMs);
 
 // First and last steps of every job.

@@ -86,3 +86,81 @@ def run_script(script, timeout=60, **defines):
         return installer.run(timeout)
     finally:
         installer.cleanup()
+
+
+def nsis_text(text):
+    """NSIS code that leaves the bytes `text` in $R0, with control bytes made at run time."""
+    escapes = {0x24: b"$$", 0x22: b'$\\"', 0x09: b"$\\t", 0x0D: b"$\\r", 0x0A: b"$\\n"}
+    code = [b'StrCpy $R0 ""']
+    literal = b""
+    for byte in text:
+        if byte in escapes:
+            literal += escapes[byte]
+        elif byte < 0x20 or byte == 0x7F:
+            if literal:
+                code.append(b'StrCpy $R0 "$R0' + literal + b'"')
+                literal = b""
+            code.append(b'IntFmt $R1 "%%c" %d' % byte)
+            code.append(b'StrCpy $R0 "$R0$R1"')
+        else:
+            literal += bytes([byte])
+    if literal:
+        code.append(b'StrCpy $R0 "$R0' + literal + b'"')
+    return code
+
+
+class Steps:
+    """The body of steps.nsi: commands, each followed by recording what it pushed."""
+
+    def __init__(self):
+        self.code = []
+
+    def _call(self, command, *arguments):
+        quoted = []
+        for i, argument in enumerate(arguments):
+            register = b"$R%d" % (i + 2)
+            self.code += nsis_text(argument) + [b"StrCpy %s $R0" % register]
+            quoted.append(b'"' + register + b'"')
+        self.code.append(b" ".join([b"Kestrel::" + command.encode()] + quoted))
+        self.code.append(b"!insertmacro Record")
+        return self
+
+    def post(self, url, event):
+        return self._call("NSPost", _bytes(url), _bytes(event))
+
+    def post_async(self, url, event):
+        return self._call("NSPostAsync", _bytes(url), _bytes(event))
+
+    def wait_done(self, timeout):
+        return self._call("NSWaitDone", _bytes(str(timeout)))
+
+    def get(self):
+        return self._call("NSGet", b"")
+
+    def raw(self, *lines):
+        """NSIS lines as they stand, for calls with a stack of the test's making."""
+        self.code += [_bytes(line) for line in lines]
+        return self
+
+    def start_clock(self):
+        return self.raw("!insertmacro StartClock")
+
+    def record_clock(self):
+        return self.raw("!insertmacro RecordClock")
+
+    def exit_code(self, code):
+        return self.raw("SetErrorLevel %d" % code)
+
+    def run(self, timeout=120):
+        folder = tempfile.mkdtemp(prefix="kestrel-steps-")
+        try:
+            path = os.path.join(folder, "steps.nsh")
+            with open(path, "wb") as f:
+                f.write(b"\r\n".join(self.code) + b"\r\n")
+            return run_script("steps.nsi", timeout, STEPS=path)
+        finally:
+            shutil.rmtree(folder, ignore_errors=True)
+
+
+def _bytes(value):
+    return value if isinstance(value, bytes) else value.encode("latin-1")

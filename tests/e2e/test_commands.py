@@ -51,7 +51,7 @@ class Commands(unittest.TestCase):
         self.assertEqual(pushed_values(run.results), ["1", "0"])
         self.assertLess(clock_values(run.results)[0], 500)
 
-    def test_wait_done_without_a_limit_terminates_the_worker(self):
+    def test_wait_done_without_time_does_not_wait(self):
         run = run_script("wait_first.nsi", TIMEOUT="0")
         self.assertEqual(pushed_values(run.results), ["0", "0"])
 

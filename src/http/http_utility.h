@@ -1,0 +1,42 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+// One HTTP request over WinINet: the caller sets the settings fields, calls Execute once and
+// reads the outcome fields (m_strResponse, m_nResponseLength, m_dwStatusCode, m_dwError,
+// m_strCookies). Texts are byte strings handed to the A functions as they are.
+class CHttpUtility {
+ public:
+  CHttpUtility() = default;
+  CHttpUtility(const CHttpUtility&) = delete;
+  CHttpUtility& operator=(const CHttpUtility&) = delete;
+  virtual ~CHttpUtility() = default;
+
+  // Sends the request, giving the send m_dwTimeout ms, then reads the whole body.
+  // True only when the body was read to its end; an HTTP error status is not a failure.
+  // Appends to m_strResponse; m_dwStatusCode and m_dwError start again from 0.
+  bool Execute();
+
+  std::string m_strAgent;
+  int32_t m_nProxyMode = 0;  // 0 direct, 2 the proxy below, other values the system settings
+  std::string m_strProxyHost;
+  int32_t m_nProxyPort = 0;
+  std::string m_strProxyUser;
+  std::string m_strProxyPassword;
+  std::string m_strUrl;
+  std::string m_strHeaders = "\r\n\r\n";
+  std::string m_strMethod = "POST";
+  std::string m_strVersion = "HTTP/1.1";
+  std::string m_strReferrer;
+  std::string m_strAccept = "*/*";
+  std::string m_strBody;
+  std::string m_strResponse;
+  int32_t m_nResponseLength = 0;
+  uint32_t m_dwSecurityFlags = 0;  // ORed into an https request's security flags
+  uint32_t m_dwStatusCode = 0;
+  uint32_t m_dwError = 0;          // Windows/WinINet error code, or 10060 when the send timed out
+  uint32_t m_dwTimeout = 5000;     // ms allowed for the send; the body read has no limit
+  bool m_bCollectCookies = false;
+  std::wstring m_strCookies;       // Set-Cookie values joined by ";"
+};

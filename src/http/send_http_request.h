@@ -1,0 +1,18 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
+
+// Header pairs in the order they go out, each as name ": " value "\r\n".
+using HttpHeaderList = std::vector<std::pair<std::string, std::string>>;
+
+// Runs one request and re-encodes the response body from UTF-8 into UTF-8 (responseUtf8)
+// or the system ANSI code page. An empty method means "POST", an empty header list one
+// form-urlencoded Content-Type, a timeoutMs of 0 a 5000 ms limit on the send; texts are
+// cut at their first NUL. True only when the response body was read to its end.
+// Unless url is empty (false, outputs untouched), statusCode (0 when no status was
+// obtained) and response are always written.
+bool SendHttpRequest(std::string method, std::string url, std::string body, HttpHeaderList headers,
+                     int32_t timeoutMs, bool responseUtf8, int32_t& statusCode, std::string& response);

@@ -1,0 +1,19 @@
+#include "http/text_conversion.h"
+
+std::wstring Utf8ToWide(const char* bytes, int count) {
+  if (!bytes || count <= 0) return {};
+  const int length = MultiByteToWideChar(CP_UTF8, 0, bytes, count, nullptr, 0);
+  if (length == 0) return {};
+  std::wstring text(static_cast<size_t>(length), L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, bytes, count, text.data(), length);
+  return text;
+}
+
+std::string WideToMultiByte(const wchar_t* text, int count, UINT codePage) {
+  if (!text || count <= 0) return {};
+  const int length = WideCharToMultiByte(codePage, 0, text, count, nullptr, 0, nullptr, nullptr);
+  if (length == 0) return {};
+  std::string bytes(static_cast<size_t>(length), '\0');
+  WideCharToMultiByte(codePage, 0, text, count, bytes.data(), length, nullptr, nullptr);
+  return bytes;
+}

@@ -1,0 +1,13 @@
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+// UTF-8 bytes to UTF-16. Null, a count of 0 or less, or input the system refuses give the
+// empty text; malformed sequences become the system's replacement character.
+std::wstring Utf8ToWide(const char* bytes, int count);
+
+// UTF-16 text to bytes in `codePage` (CP_UTF8, or CP_ACP for the system ANSI code page).
+// Characters the code page lacks become its default character; failure gives "".
+std::string WideToMultiByte(const wchar_t* text, int count, UINT codePage);

@@ -1,0 +1,12 @@
+#pragma once
+
+#include <json/value.h>
+
+#include <string>
+
+// Writes `value` as compact JSON on one line, without a line end: no whitespace,
+// object members in ascending unsigned byte order of their keys, and strings byte for
+// byte except for the quote, the backslash and bytes 0x01 to 0x1F, which are escaped
+// (\b \f \n \r \t, otherwise \u00XX in upper-case hex). The slash and bytes from 0x7F
+// up pass unchanged: texts are ANSI bytes, not UTF-8, and must not be re-decoded.
+std::string WriteCompactJson(const Json::Value& value);

@@ -1,0 +1,196 @@
+"""Reports from real NSIS installers under Wine to a local server."""
+
+import os
+import re
+import socket
+import sys
+import unittest
+
+from installer import Steps
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from test_server import Response, TestServer  # noqa: E402
+
+ID = re.compile(rb'"id":"([0-9A-F]{12}[0-9a-f]{4}[0-9A-F]{16})"')
+CONSTANTS = {b"event_type": b"app", b"os_platform": b"windows",
+             b"package_name": b"com.lumeworks.pc",
+             b"package_name_en": b"com.quillfern.editor.new", b"string_1": b"installer_type"}
+
+
+def json_string(value):
+    out = b'"'
+    for byte in value:
+        if byte in b'"\\':
+            out += b"\\" + bytes([byte])
+        elif byte in b"\b\f\n\r\t":
+            out += b"\\" + b"bfnrt"[b"\b\f\n\r\t".index(byte):][:1]
+        elif byte < 0x20:
+            out += b"\\u%04X" % byte
+        else:
+            out += bytes([byte])
+    return out + b'"'
+
+
+def expected_body(event, url, event_id):
+    fields = [f for f in event.split(b"&") if f]
+    name, channel, version = fields[:3] if len(fields) >= 3 else (b"installer", b"marlow", b"0.0.0")
+    members = dict(CONSTANTS, app_version=version, channel=channel, event=name, id=event_id,
+                   env=b"test" if b"dev" in url else b"prd")
+    members = {(k if isinstance(k, bytes) else k.encode()): v for k, v in members.items()}
+    text = b",".join(json_string(k) + b":" + json_string(v) for k, v in sorted(members.items()))
+    return b"{" + text + b',"user_id":0}'
+
+
+def values(run):
+    return [line for line in run.results if not line.startswith("ms=")]
+
+
+def clocks(run):
+    return [int(line[3:]) for line in run.results if line.startswith("ms=")]
+
+
+def free_port():
+    with socket.socket() as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
+
+
+class Reports(unittest.TestCase):
+    def setUp(self):
+        self.server = TestServer().start()
+        self.addCleanup(self.server.stop)
+
+    def assert_report(self, request, event, url):
+        match = ID.search(request.body)
+        self.assertIsNotNone(match, request.body)
+        self.assertEqual(request.body, expected_body(event, url, match.group(1)))
+        self.assertEqual(request.method, "POST")
+        header_names = [line.split(":")[0] for line in request.header_lines]
+        self.assertLess(header_names.index("Content-Type"), header_names.index("Accept-Language"))
+        self.assertEqual(request.header("Content-Type"), ["application/json"])
+        self.assertEqual(request.header("Accept-Language"), ["en-US"])
+        self.assertEqual(request.header("Content-Length"), [str(len(request.body))])
+        return match.group(1)
+
+    def test_post_pushes_the_status_and_sends_the_document(self):
+        statuses = iter([200, 201, 404, 500])
+        self.server.responder = lambda request: Response(next(statuses), b"answer")
+        url = self.server.url("/v1/events?source=installer")
+        steps = Steps()
+        for event in ["install_start&beta&1.2.3", "a&b&c", "x", "done&stable&2.0"]:
+            steps.post(url, event)
+        run = steps.run()
+        self.assertFalse(run.faulted, run.stderr)
+        self.assertEqual(values(run), ["200", "201", "404", "500"])
+        requests = self.server.requests
+        self.assertEqual([r.target for r in requests], ["/v1/events?source=installer"] * 4)
+        ids = [self.assert_report(r, e, url.encode()) for r, e in zip(requests, [
+            b"install_start&beta&1.2.3", b"a&b&c", b"x", b"done&stable&2.0"])]
+        self.assertEqual(len(set(ids)), 4)
+        self.assertTrue(requests[0].body.startswith(
+            b'{"app_version":"1.2.3","channel":"beta","env":"prd","event":"install_start"'))
+
+    def test_event_texts_and_urls_reach_the_body_as_written(self):
+        events = [b"", b"one", b"one&two", b"a&b&c&d&e", b"&&a&&b&c&&", b" sp ace & Chan &1 . 2 ",
+                  b'q"uo"te&back\\slash&sl/ash', b"tab\there&cr\rlf\n&ctl\x01\x1b\x1f\x7f",
+                  b"caf\xe9&\x80uro&\xff\xa0\xfc", b'\xe9"\\&\xe9&\xe9']
+        urls = [self.server.url("/events"), self.server.url("/device"),
+                self.server.url("/e?stage=dev"), self.server.url("/DEV")]
+        steps = Steps()
+        cases = [(e, urls[i % len(urls)]) for i, e in enumerate(events)]
+        for event, url in cases:
+            steps.post(url, event)
+        run = steps.run()
+        self.assertEqual(values(run), ["200"] * len(cases))
+        requests = self.server.requests
+        self.assertEqual(len(requests), len(cases))
+        for request, (event, url) in zip(requests, cases):
+            self.assert_report(request, event, url.encode())
+        envs = [re.search(rb'"env":"(\w+)"', r.body).group(1) for r in requests]
+        self.assertEqual(envs[:4], [b"prd", b"test", b"test", b"prd"])
+
+    def test_missing_arguments_still_push_one_number(self):
+        url = self.server.url("/only-url")
+        stack_left = ("ClearErrors", "Pop $0", "IfErrors 0 +2", 'StrCpy $0 "empty"',
+                      'FileWrite $results "$0$\\r$\\n"')
+        steps = Steps().post("", "a&b&c")
+        steps.raw('Push "%s"' % url, "Kestrel::NSPost", "!insertmacro Record", *stack_left)
+        steps.raw("Kestrel::NSPost", "!insertmacro Record", *stack_left)
+        run = steps.run()
+        self.assertEqual(values(run), ["0", "200", "empty", "0", "empty"])
+        requests = self.server.requests
+        self.assertEqual(len(requests), 1)  # the empty URLs sent nothing
+        self.assert_report(requests[0], b"", url.encode())
+
+    def test_fifty_queued_reports_arrive_in_order_before_wait_done_returns(self):
+        url = self.server.url("/queue")
+        steps = Steps()
+        for i in range(50):
+            steps.post_async(url, "event%d&ch&%d" % (i, i))
+        run = steps.wait_done(-1).run()
+        self.assertFalse(run.faulted, run.stderr)
+        self.assertEqual(values(run), ["1"] * 50 + ["1"])
+        requests = self.server.requests
+        self.assertEqual([re.search(rb'"event":"(\w+)"', r.body).group(1) for r in requests],
+                         [b"event%d" % i for i in range(50)])
+        ids = {self.assert_report(r, b"event%d&ch&%d" % (i, i), url.encode())
+               for i, r in enumerate(requests)}
+        self.assertEqual(len(ids), 50)
+
+    def test_post_behind_queued_reports_pushes_its_own_status(self):
+        self.server.mode = "slow"
+        self.server.delay = 0.3
+        self.server.responder = lambda r: Response(202 if b'"event":"mine"' in r.body else 201)
+        url = self.server.url("/")
+        steps = Steps()
+        for i in range(3):
+            steps.post_async(url, "queued%d&c&v" % i)
+        steps.post(url, "mine&c&v").wait_done(0)
+        run = steps.run()
+        self.assertEqual(values(run)[:4], ["1", "1", "1", "202"])
+        events = [re.search(rb'"event":"(\w+)"', r.body).group(1) for r in self.server.requests]
+        self.assertEqual(events, [b"queued0", b"queued1", b"queued2", b"mine"])
+
+
+class Failures(unittest.TestCase):
+    def test_refused_connection_pushes_zero_at_once(self):
+        url = "http://127.0.0.1:%d/" % free_port()
+        run = Steps().start_clock().post(url, "a&b&c").record_clock().run()
+        self.assertEqual(values(run), ["0"])
+        self.assertLess(clocks(run)[0], 1000)
+
+    def test_silent_server_gives_zero_after_the_send_limit(self):
+        with TestServer(mode="hang") as server:
+            run = Steps().start_clock().post(server.url("/"), "a&b&c").record_clock().run()
+            self.assertEqual(values(run), ["0"])
+            self.assertTrue(4900 <= clocks(run)[0] < 6500, clocks(run))
+            self.assertEqual(len(server.requests), 1)
+
+    def test_wait_done_gives_up_on_a_hung_report_and_later_commands_fail_fast(self):
+        with TestServer(mode="hang") as server:
+            steps = Steps().post_async(server.url("/"), "a&b&c")
+            steps.start_clock().wait_done(1500).record_clock()
+            steps.start_clock().post(server.url("/"), "x&y&z").post_async(server.url("/"), "x&y&z")
+            run = steps.record_clock().exit_code(4).run()
+            self.assertFalse(run.faulted, run.stderr)
+            self.assertEqual(run.exit_code, 4)
+            self.assertEqual(values(run), ["1", "0", "0", "0"])
+            wait_ms, after_ms = clocks(run)
+            self.assertTrue(1400 <= wait_ms < 2500, wait_ms)
+            self.assertLess(after_ms, 500)
+            self.assertEqual(len(server.requests), 1)
+
+    def test_installer_ends_without_wait_done_while_reports_run(self):
+        for mode in ("slow", "hang"):
+            with TestServer(mode=mode, delay=2.0) as server:
+                steps = Steps()
+                for i in range(3):
+                    steps.post_async(server.url("/"), "e%d&c&v" % i)
+                run = steps.exit_code(6).run()
+                self.assertFalse(run.faulted, mode + run.stderr)
+                self.assertEqual(run.exit_code, 6, mode)
+                self.assertEqual(values(run), ["1", "1", "1"], mode)
+
+
+if __name__ == "__main__":
+    unittest.main()

@@ -1,0 +1,108 @@
+#include "report/payload.h"
+
+#include <gtest/gtest.h>
+#include <json/value.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "report/compact_json_writer.h"
+#include "report/event_text.h"
+
+namespace {
+
+constexpr char kExampleId[] = "3F2504E04F8941d39A0C0305E82C3301";
+
+std::string BodyFor(std::string eventText, const char* url) {
+  const EventFields fields = ParseEventText(eventText.data());
+  return BuildReportPayload(fields.eventName, kExampleId, fields.appVersion, fields.channel,
+                            EnvironmentForUrl(url));
+}
+
+std::string Quoted(const std::string& bytes) { return WriteCompactJson(Json::Value(bytes)); }
+
+TEST(BuildReportPayload, WritesTheDocumentedExamplesByteForByte) {
+  const std::string first = BodyFor("install_start&beta&1.2.3", "https://collect.example.test/report");
+  EXPECT_EQ(first,
+            "{\"app_version\":\"1.2.3\",\"channel\":\"beta\",\"env\":\"prd\",\"event\":\"install_start\","
+            "\"event_type\":\"app\",\"id\":\"3F2504E04F8941d39A0C0305E82C3301\",\"os_platform\":"
+            "\"windows\",\"package_name\":\"com.lumeworks.pc\",\"package_name_en\":"
+            "\"com.quillfern.editor.new\",\"string_1\":\"installer_type\",\"user_id\":0}");
+  EXPECT_EQ(first.size(), 278u);
+
+  EXPECT_EQ(BodyFor("install_start&beta", "http://127.0.0.1:8080/dev/report"),
+            "{\"app_version\":\"0.0.0\",\"channel\":\"marlow\",\"env\":\"test\",\"event\":\"installer\","
+            "\"event_type\":\"app\",\"id\":\"3F2504E04F8941d39A0C0305E82C3301\",\"os_platform\":"
+            "\"windows\",\"package_name\":\"com.lumeworks.pc\",\"package_name_en\":"
+            "\"com.quillfern.editor.new\",\"string_1\":\"installer_type\",\"user_id\":0}");
+}
+
+TEST(BuildReportPayload, EmptyValuesAreEmptyStrings) {
+  EXPECT_EQ(BuildReportPayload("", "", "", "", ""),
+            "{\"app_version\":\"\",\"channel\":\"\",\"env\":\"\",\"event\":\"\",\"event_type\":\"app\","
+            "\"id\":\"\",\"os_platform\":\"windows\",\"package_name\":\"com.lumeworks.pc\","
+            "\"package_name_en\":\"com.quillfern.editor.new\",\"string_1\":\"installer_type\","
+            "\"user_id\":0}");
+}
+
+TEST(BuildReportPayload, AnsiByteBeforeQuoteAndBackslashStaysIntact) {
+  // A UTF-8 decoding writer would read E9 22 5C as one character and lose both.
+  const std::string body = BuildReportPayload("\xE9\"\\", "i", "v", "c", "prd");
+  EXPECT_NE(body.find("\"event\":\"\xE9\\\"\\\\\",\"event_type\""), std::string::npos) << body;
+}
+
+TEST(WriteCompactJson, EscapesExactlyTheQuoteBackslashAndControlBytes) {
+  const struct {
+    char byte;
+    const char* written;
+  } named[] = {{'"', "\\\""}, {'\\', "\\\\"}, {'\b', "\\b"}, {'\f', "\\f"}, {'\n', "\\n"},
+               {'\r', "\\r"}, {'\t', "\\t"},  {'/', "/"},    {'\x1B', "\\u001B"},
+               {'\x01', "\\u0001"}, {'\x1F', "\\u001F"}};
+  for (const auto& row : named) {
+    EXPECT_EQ(Quoted(std::string(1, row.byte)), '"' + std::string(row.written) + '"')
+        << static_cast<int>(row.byte);
+  }
+  for (int byte = 0x01; byte < 0x20; ++byte) {
+    if (std::string("\b\f\n\r\t").find(static_cast<char>(byte)) != std::string::npos) continue;
+    char expected[16];
+    std::snprintf(expected, sizeof expected, "\"\\u00%02X\"", static_cast<unsigned>(byte));
+    EXPECT_EQ(Quoted(std::string(1, static_cast<char>(byte))), expected) << byte;
+  }
+  for (int byte = 0x20; byte <= 0xFF; ++byte) {
+    if (byte == '"' || byte == '\\') continue;
+    const std::string text(1, static_cast<char>(byte));
+    EXPECT_EQ(Quoted(text), '"' + text + '"') << byte;
+  }
+}
+
+TEST(WriteCompactJson, OrdersKeysByUnsignedBytesWhateverTheInsertionOrder) {
+  const std::vector<std::string> sorted = {"Z",     "env",          "event",           "event_type",
+                                           "id",    "package_name", "package_name_en", "z",
+                                           "\x7F",  "\xE9"};
+  const std::string expected =
+      "{\"Z\":0,\"env\":0,\"event\":0,\"event_type\":0,\"id\":0,\"package_name\":0,"
+      "\"package_name_en\":0,\"z\":0,\"\x7F\":0,\"\xE9\":0}";
+  for (const std::vector<int>& order : {std::vector<int>{9, 8, 7, 6, 5, 4, 3, 2, 1, 0},
+                                        std::vector<int>{3, 0, 6, 9, 1, 5, 8, 2, 4, 7}}) {
+    Json::Value object;
+    for (int i : order) object[sorted[i].c_str()] = Json::Value(0);
+    EXPECT_EQ(WriteCompactJson(object), expected);
+  }
+}
+
+TEST(WriteCompactJson, WritesOtherKindsCompactly) {
+  Json::Value object;
+  object["list"].append(Json::Value(-5));
+  object["list"].append(Json::Value(Json::UInt(4000000000u)));
+  object["list"].append(Json::Value(true));
+  object["list"].append(Json::Value());
+  object["list"].append(Json::Value(1.5));
+  object["nested"]["k"] = Json::Value("v/w");
+  object["empty"] = Json::Value(Json::objectValue);
+  EXPECT_EQ(WriteCompactJson(object),
+            "{\"empty\":{},\"list\":[-5,4000000000,true,null,1.5],\"nested\":{\"k\":\"v/w\"}}");
+  EXPECT_EQ(WriteCompactJson(Json::Value(0)), "0");
+}
+
+}  // namespace

@@ -1,0 +1,116 @@
+#include "report_oracle.h"
+
+#include <json/reader.h>
+#include <json/value.h>
+
+#include <cstring>
+#include <memory>
+#include <utility>
+
+namespace {
+
+const char* const kKeysInOrder[] = {"app_version", "channel",      "env",
+                                    "event",       "event_type",   "id",
+                                    "os_platform", "package_name", "package_name_en",
+                                    "string_1",    "user_id"};
+
+bool IsUpperHex(char c) { return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F'); }
+
+int HexValue(char c) { return c <= '9' ? c - '0' : c - 'A' + 10; }
+
+// Escapes may only stand for what the writer has to escape, written one way only.
+std::string CheckEscapes(const std::string& body) {
+  for (std::size_t i = 0; i < body.size(); ++i) {
+    if (static_cast<unsigned char>(body[i]) < 0x20) return "control byte at " + std::to_string(i);
+  }
+  for (std::size_t i = 0; i < body.size(); ++i) {
+    if (body[i] != '\\') continue;
+    if (i + 1 == body.size()) return "escape at the end";
+    const char kind = body[++i];
+    if (std::strchr("\"\\bfnrt", kind)) continue;
+    if (kind != 'u') return "unexpected escape \\" + std::string(1, kind);
+    if (i + 4 >= body.size() || body.compare(i + 1, 2, "00") != 0 || !IsUpperHex(body[i + 3]) ||
+        !IsUpperHex(body[i + 4])) {
+      return "\\u escape not of the form \\u00XX at " + std::to_string(i);
+    }
+    const int byte = HexValue(body[i + 3]) * 16 + HexValue(body[i + 4]);
+    if (byte == 0 || byte >= 0x20 || std::strchr("\b\f\n\r\t", byte)) {
+      return "unexpected \\u escape at " + std::to_string(i);
+    }
+    i += 4;
+  }
+  return {};
+}
+
+// A quote inside a value is always escaped, so `{"key":` and `,"key":` occur only
+// where members start.
+std::string CheckMemberOrder(const std::string& body) {
+  std::size_t previous = 0;
+  bool first = true;
+  for (const char* key : kKeysInOrder) {
+    const std::string marker = (first ? "{\"" : ",\"") + std::string(key) + "\":";
+    const std::size_t at = body.find(marker);
+    if (at == std::string::npos || (first ? at != 0 : at <= previous)) {
+      return std::string("member out of place: ") + key;
+    }
+    previous = at;
+    first = false;
+  }
+  return {};
+}
+
+}  // namespace
+
+std::vector<std::string> ReferenceFields(const std::string& text) {
+  std::vector<std::string> fields;
+  std::string current;
+  for (char c : text) {
+    if (c != '&') {
+      current += c;
+    } else if (!current.empty()) {
+      fields.push_back(std::move(current));
+      current.clear();
+    }
+  }
+  if (!current.empty()) fields.push_back(std::move(current));
+  return fields;
+}
+
+std::string CheckReportBody(const std::string& body, const ReportValues& values) {
+  if (body.empty() || body.back() != '}') return "body does not end with }";
+  if (std::string problem = CheckEscapes(body); !problem.empty()) return problem;
+  if (std::string problem = CheckMemberOrder(body); !problem.empty()) return problem;
+
+  Json::CharReaderBuilder builder;
+  Json::CharReaderBuilder::strictMode(&builder.settings_);
+  const std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
+  Json::Value document;
+  std::string errors;
+  if (!reader->parse(body.data(), body.data() + body.size(), &document, &errors)) {
+    return "jsoncpp rejects the body: " + errors;
+  }
+  if (!document.isObject() || document.size() != 11) return "not an object of 11 members";
+
+  const std::pair<const char*, std::string> expected[] = {
+      {"app_version", values.appVersion},
+      {"channel", values.channel},
+      {"env", values.environment},
+      {"event", values.eventName},
+      {"event_type", "app"},
+      {"id", values.eventId},
+      {"os_platform", "windows"},
+      {"package_name", "com.lumeworks.pc"},
+      {"package_name_en", "com.quillfern.editor.new"},
+      {"string_1", "installer_type"}};
+  for (const auto& [key, value] : expected) {
+    const Json::Value& member = static_cast<const Json::Value&>(document)[key];
+    if (!member.isString() || member.asString() != value) {
+      return std::string("member ") + key + " does not read back as it went in";
+    }
+  }
+  const Json::Value& userId = static_cast<const Json::Value&>(document)["user_id"];
+  if (!userId.isInt() || userId.asInt() != 0 || body.compare(body.size() - 13, 13, ",\"user_id\":0}") != 0) {
+    return "user_id is not the number 0 at the end";
+  }
+  return {};
+}

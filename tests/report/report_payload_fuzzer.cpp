@@ -1,0 +1,63 @@
+// Input: the event text, a NUL byte, then the URL. Both go through the same fixed
+// zero-filled buffers the commands pop into, then split, defaults, environment rule
+// and payload; every result is checked independently, and any mismatch aborts.
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "report/event_text.h"
+#include "report/payload.h"
+#include "report_oracle.h"
+
+namespace {
+
+constexpr std::size_t kUrlSize = 512;
+constexpr std::size_t kEventTextSize = 1024;
+constexpr char kEventId[] = "3F2504E04F8941d39A0C0305E82C3301";
+
+std::string UpToNul(const uint8_t* begin, const uint8_t* end, std::size_t bufferSize) {
+  const auto* nul = static_cast<const uint8_t*>(std::memchr(begin, 0, end - begin));
+  std::string text(begin, nul ? nul : end);
+  if (text.size() >= bufferSize) text.resize(bufferSize - 1);
+  return text;
+}
+
+[[noreturn]] void Fail(const std::string& what, const std::string& body) {
+  std::fprintf(stderr, "report payload mismatch: %s\nbody: %s\n", what.c_str(), body.c_str());
+  std::abort();
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
+  const uint8_t* end = data + size;
+  const std::string eventText = UpToNul(data, end, kEventTextSize);
+  const auto* separator = static_cast<const uint8_t*>(std::memchr(data, 0, size));
+  const std::string url = separator ? UpToNul(separator + 1, end, kUrlSize) : std::string();
+
+  std::vector<char> eventBuffer(kEventTextSize, '\0');
+  std::vector<char> urlBuffer(kUrlSize, '\0');
+  std::memcpy(eventBuffer.data(), eventText.data(), eventText.size());
+  std::memcpy(urlBuffer.data(), url.data(), url.size());
+
+  const EventFields fields = ParseEventText(eventBuffer.data());
+  const std::vector<std::string> reference = ReferenceFields(eventText);
+  const bool replaced = reference.size() >= 3;
+  ReportValues expected{replaced ? reference[0] : "installer", kEventId,
+                        replaced ? reference[2] : "0.0.0", replaced ? reference[1] : "marlow",
+                        url.find("dev") != std::string::npos ? "test" : "prd"};
+  if (fields.eventName != expected.eventName || fields.channel != expected.channel ||
+      fields.appVersion != expected.appVersion) {
+    Fail("event fields differ from the reference split", eventText);
+  }
+  const char* environment = EnvironmentForUrl(urlBuffer.data());
+  if (expected.environment != environment) Fail("environment", url);
+
+  const std::string body = BuildReportPayload(fields.eventName, kEventId, fields.appVersion,
+                                              fields.channel, environment);
+  if (std::string problem = CheckReportBody(body, expected); !problem.empty()) Fail(problem, body);
+  return 0;
+}
