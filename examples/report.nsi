@@ -1,0 +1,62 @@
+; Reports the start, the success or the failure of an installation, and waits for
+; the queued reports before the installer ends.
+;
+;   makensis -DKESTREL_URL=https://analytics.example.invalid/v1/events report.nsi
+;
+; Kestrel is an ANSI plug-in: the installer is built with Unicode false.
+
+Unicode false
+Name "Kestrel example"
+OutFile "report-example.exe"
+RequestExecutionLevel user
+SilentInstall silent
+
+!ifndef KESTREL_URL
+  !define KESTREL_URL "https://analytics.example.invalid/v1/events"
+!endif
+!define CHANNEL "beta"
+!define APP_VERSION "1.2.3"
+
+!include "Kestrel.nsh"
+
+Var log
+
+Function .onInit
+  FileOpen $log "$EXEDIR\report-example.log" w
+  ; Queued: the installer goes on while the report is sent.
+  ${KestrelPostAsync} "${KESTREL_URL}" "install_start&${CHANNEL}&${APP_VERSION}" $0
+  FileWrite $log "install_start queued: $0$\r$\n"
+FunctionEnd
+
+Section "Install"
+  InitPluginsDir
+  SetOutPath "$PLUGINSDIR\app"
+  ClearErrors
+  FileOpen $1 "$PLUGINSDIR\app\readme.txt" w
+  FileWrite $1 "Kestrel example$\r$\n"
+  FileClose $1
+  IfErrors 0 +2
+    Abort "could not write the application files"
+
+  ; Waits for the answer: the HTTP status, or 0 when none came (no network,
+  ; no answer within 5 s).
+  ${KestrelPost} "${KESTREL_URL}" "install_success&${CHANNEL}&${APP_VERSION}" $0
+  FileWrite $log "install_success sent: HTTP $0$\r$\n"
+SectionEnd
+
+Function .onInstFailed
+  ${KestrelPostAsync} "${KESTREL_URL}" "install_failure&${CHANNEL}&${APP_VERSION}" $0
+  FileWrite $log "install_failure queued: $0$\r$\n"
+  Call WaitForReports
+FunctionEnd
+
+Function .onInstSuccess
+  Call WaitForReports
+FunctionEnd
+
+; Reports still queued when the installer ends are lost: give them up to 10 s.
+Function WaitForReports
+  ${KestrelWaitDone} 10000 $0
+  FileWrite $log "NSWaitDone: $0 (1: every report finished)$\r$\n"
+  FileClose $log
+FunctionEnd
