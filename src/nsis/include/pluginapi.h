@@ -13,7 +13,8 @@ struct stack_t {
   char text[1];  // NUL-terminated; the host sizes each entry to string_size
 };
 
-enum NSPIM { NSPIM_UNLOAD, NSPIM_GUIUNLOAD };
+// A fixed base type: the host may send values beyond the two it names.
+enum NSPIM : int { NSPIM_UNLOAD, NSPIM_GUIUNLOAD };
 
 using NSISPLUGINCALLBACK = UINT_PTR (*)(NSPIM);
 
