@@ -15,6 +15,7 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(HERE)
 sys.path.insert(0, os.path.join(ROOT, "tests", "support"))
 from test_server import TestServer  # noqa: E402
+from wine import run_wine  # noqa: E402
 
 
 def main():
@@ -28,7 +29,9 @@ def main():
                         "-DOUT_FILE=" + exe, "-DCOUNT=%d" % count, "-DURL=" + server.url("/bench"),
                         "-DRESULT_FILE=Z:" + results.replace("/", "\\"),
                         os.path.join(HERE, "command_cost.nsi")], check=True)
-        subprocess.run(["wine", exe], cwd=work, check=True)
+        code, output = run_wine([exe], cwd=work)
+        if code != 0:
+            sys.exit("the installer failed (%d):\n%s" % (code, output.decode("latin-1")))
         received = len(server.requests)
     samples = {"async": [], "sync": []}
     with open(results) as f:

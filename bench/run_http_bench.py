@@ -8,11 +8,11 @@ Runs the benchmark under Wine against a TestServer that acknowledges every read 
 """
 
 import os
-import subprocess
 import sys
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "support"))
 from test_server import TestServer  # noqa: E402
+from wine import run_wine  # noqa: E402
 
 
 def main():
@@ -23,8 +23,9 @@ def main():
     rc = 0
     for tls in (False, True):
         with TestServer(tls=tls, status=200, body=b"ok") as server:
-            done = subprocess.run(["wine", exe, server.url("/report"), count], timeout=300)
-            rc = rc or done.returncode
+            code, output = run_wine([exe, server.url("/report"), count], timeout=300)
+            sys.stdout.write(output.decode("latin-1"))
+            rc = rc or code
     return rc
 
 

@@ -19,7 +19,7 @@ wine_up() {
     wineboot -i >/dev/null 2>&1 || true
     wineserver -w
   fi
-  wineserver -p
+  wineserver -p 2>/dev/null || true  # already running is fine
   wine cmd /c exit </dev/null >/dev/null 2>&1 || true
 }
 

@@ -2,34 +2,38 @@
 
 #include <windows.h>
 
-// Sole owner of one kernel handle (event, thread); closes it once.
-class UniqueHandle {
+// Sole owner of one handle that `Close` releases; closes it once.
+template <typename Handle, BOOL(WINAPI* Close)(Handle)>
+class UniqueResource {
  public:
-  constexpr UniqueHandle() noexcept = default;
-  explicit UniqueHandle(HANDLE handle) noexcept : m_handle(handle) {}
-  UniqueHandle(const UniqueHandle&) = delete;
-  UniqueHandle& operator=(const UniqueHandle&) = delete;
-  UniqueHandle(UniqueHandle&& other) noexcept : m_handle(other.release()) {}
-  UniqueHandle& operator=(UniqueHandle&& other) noexcept {
+  constexpr UniqueResource() noexcept = default;
+  explicit UniqueResource(Handle handle) noexcept : m_handle(handle) {}
+  UniqueResource(const UniqueResource&) = delete;
+  UniqueResource& operator=(const UniqueResource&) = delete;
+  UniqueResource(UniqueResource&& other) noexcept : m_handle(other.release()) {}
+  UniqueResource& operator=(UniqueResource&& other) noexcept {
     if (this != &other) reset(other.release());
     return *this;
   }
-  ~UniqueHandle() { reset(); }
+  ~UniqueResource() { reset(); }
 
-  HANDLE get() const noexcept { return m_handle; }
+  Handle get() const noexcept { return m_handle; }
   explicit operator bool() const noexcept { return m_handle != nullptr; }
 
-  HANDLE release() noexcept {
-    HANDLE handle = m_handle;
+  Handle release() noexcept {
+    Handle handle = m_handle;
     m_handle = nullptr;
     return handle;
   }
 
-  void reset(HANDLE handle = nullptr) noexcept {
-    if (m_handle) CloseHandle(m_handle);
+  void reset(Handle handle = nullptr) noexcept {
+    if (m_handle) Close(m_handle);
     m_handle = handle;
   }
 
  private:
-  HANDLE m_handle = nullptr;
+  Handle m_handle = nullptr;
 };
+
+// Kernel objects: events and threads.
+using UniqueHandle = UniqueResource<HANDLE, CloseHandle>;

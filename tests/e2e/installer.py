@@ -9,12 +9,15 @@ import os
 import re
 import shutil
 import subprocess
+import sys
 import tempfile
 import time
 from dataclasses import dataclass, field
 
 E2E_DIR = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(os.path.dirname(E2E_DIR))
+sys.path.insert(0, os.path.join(ROOT, "tests", "support"))
+from wine import run_wine  # noqa: E402
 DIST = os.environ.get("KESTREL_DIST", os.path.join(ROOT, "dist"))
 
 _TRACE = re.compile(r'^[0-9a-f]+:warn:debugstr:OutputDebugStringA "(.*)"$')
@@ -64,17 +67,15 @@ class Installer:
     def run(self, timeout=60):
         env = dict(os.environ, WINEDEBUG="-all,+debugstr")
         start = time.monotonic()
-        done = subprocess.run(["wine", self.exe], cwd=self.work, env=env,
-                              stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                              stderr=subprocess.PIPE, timeout=timeout)
+        exit_code, output = run_wine([self.exe], cwd=self.work, env=env, timeout=timeout)
         seconds = time.monotonic() - start
-        stderr = done.stderr.decode("latin-1")
+        stderr = output.decode("latin-1")
         traces = [_unescape(m.group(1)) for m in map(_TRACE.match, stderr.splitlines()) if m]
         results = []
         if os.path.exists(self.result_file):
             with open(self.result_file, "rb") as f:
                 results = f.read().decode("latin-1").splitlines()
-        return Run(done.returncode, seconds, results, traces, stderr)
+        return Run(exit_code, seconds, results, traces, stderr)
 
     def cleanup(self):
         shutil.rmtree(self.work, ignore_errors=True)

@@ -1,15 +1,11 @@
 """Reports from real NSIS installers under Wine to a local server."""
 
-import os
 import re
 import socket
-import sys
 import unittest
 
 from installer import Steps
-
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
-from test_server import Response, TestServer  # noqa: E402
+from test_server import Response, TestServer  # on the path through installer
 
 ID = re.compile(rb'"id":"([0-9A-F]{12}[0-9a-f]{4}[0-9A-F]{16})"')
 CONSTANTS = {b"event_type": b"app", b"os_platform": b"windows",
@@ -179,6 +175,14 @@ class Failures(unittest.TestCase):
             self.assertTrue(1400 <= wait_ms < 2500, wait_ms)
             self.assertLess(after_ms, 500)
             self.assertEqual(len(server.requests), 1)
+
+    def test_wait_done_without_time_gives_up_at_once(self):
+        with TestServer(mode="hang") as server:
+            steps = Steps().post_async(server.url("/"), "a&b&c")
+            run = steps.start_clock().wait_done(0).get().record_clock().run()
+            self.assertFalse(run.faulted, run.stderr)
+            self.assertEqual(values(run), ["1", "0", "0"])
+            self.assertLess(clocks(run)[0], 500)
 
     def test_installer_ends_without_wait_done_while_reports_run(self):
         for mode in ("slow", "hang"):

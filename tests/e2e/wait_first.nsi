@@ -4,7 +4,7 @@
 Section
   !insertmacro OpenResults
   !insertmacro StartClock
-  Kestrel::NSWaitDone "${TIMEOUT}"
+  Kestrel::NSWaitDone "-1"
   !insertmacro Record
   !insertmacro RecordClock
   Kestrel::NSGet ""

@@ -27,6 +27,7 @@ import sys
 import urllib.parse
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from wine import run_wine  # noqa: E402
 from test_server import Response, TestServer  # noqa: E402
 
 BIG_BODY = b"".join(b"%07d\n" % i for i in range(40000))
@@ -93,7 +94,8 @@ def main():
             env["KESTREL_TEST_" + name] = server.url("")
         env["KESTREL_TEST_REFUSED"] = "http://127.0.0.1:%d" % unused_port()
         try:
-            rc = subprocess.run(["wine"] + sys.argv[1:], env=env, timeout=RUN_LIMIT_SECONDS).returncode
+            rc, output = run_wine(sys.argv[1:], env=env, timeout=RUN_LIMIT_SECONDS)
+            sys.stdout.write(output.decode("latin-1"))
         except subprocess.TimeoutExpired:
             print("http tests did not finish within %d s" % RUN_LIMIT_SECONDS)
             rc = 1

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "support/loaded_plugin.h"
+#include "support/silent_server.h"
 #include "support/test_host.h"
 
 namespace {
@@ -54,9 +55,6 @@ TEST_F(Commands, CommandsOnAnEmptyStackStillPushOneNumber) {
   EXPECT_EQ(m_host.PopText(), "0");
   m_host.Call(m_plugin.NSPutAsync);
   EXPECT_EQ(m_host.PopText(), "1");
-  // No time limit given: the worker is not waited for.
-  m_host.Call(m_plugin.NSWaitDone);
-  EXPECT_EQ(m_host.PopText(), "0");
   EXPECT_EQ(m_host.Depth(), 0u);
   EXPECT_TRUE(m_output.Lines().empty());
 }
@@ -117,16 +115,27 @@ TEST_F(Commands, WaitDoneLetsQueuedJobsFinish) {
   EXPECT_EQ(Call(m_plugin.NSWaitDone, {"-1"}), "1");
 }
 
+// With a report hanging on a silent server the worker is busy, so a time limit of 0
+// gives up at once.
 TEST_F(Commands, WaitDoneWithoutDigitsDoesNotWait) {
-  Call(m_plugin.NSGet, {""});
+  SilentServer server;
+  EXPECT_EQ(Call(m_plugin.NSPostAsync, {server.Url(), "a&b&c"}), "1");
+  const DWORD start = GetTickCount();
   EXPECT_EQ(Call(m_plugin.NSWaitDone, {"soon"}), "0");
   EXPECT_EQ(Call(m_plugin.NSGet, {""}), "0");
+  m_host.Call(m_plugin.NSWaitDone);  // an empty stack: no time limit either
+  EXPECT_EQ(m_host.PopText(), "0");
+  EXPECT_EQ(m_host.Depth(), 0u);
+  EXPECT_LT(GetTickCount() - start, 1000u);
 }
 
 TEST_F(Commands, WaitDoneReadsAtMost128Characters) {
-  Call(m_plugin.NSGet, {""});
-  // Only the 128 zeros count: a time limit of 0, so the worker is terminated.
+  SilentServer server;
+  EXPECT_EQ(Call(m_plugin.NSPostAsync, {server.Url(), "a&b&c"}), "1");
+  const DWORD start = GetTickCount();
+  // Only the 128 zeros count: a time limit of 0.
   EXPECT_EQ(Call(m_plugin.NSWaitDone, {std::string(128, '0') + "1000000"}), "0");
+  EXPECT_LT(GetTickCount() - start, 1000u);
 }
 
 TEST_F(Commands, WaitDoneTakesSpacesSignsAndHugeNumbers) {
