@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "http/internet_handle.h"
+#include "http/text_conversion.h"
 #include "worker/module_reference.h"
 #include "worker/unique_handle.h"
 
@@ -67,15 +68,6 @@ DWORD WINAPI HttpSendThreadProc(LPVOID parameter) noexcept {
 
 std::string ComponentText(const char* buffer) {
   return std::string(buffer, strnlen(buffer, kComponentSize));
-}
-
-std::wstring AnsiToWide(const char* text) {
-  const int length = MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0);
-  if (length <= 1) return {};
-  std::wstring wide(static_cast<size_t>(length), L'\0');
-  MultiByteToWideChar(CP_ACP, 0, text, -1, wide.data(), length);
-  wide.resize(static_cast<size_t>(length - 1));
-  return wide;
 }
 
 }  // namespace
@@ -221,7 +213,8 @@ bool CHttpUtility::Execute() {
       DWORD length = kCookieQuerySize;
       if (!HttpQueryInfoA(request, HTTP_QUERY_SET_COOKIE, cookie.data(), &length, &index)) break;
       if (!m_strCookies.empty()) m_strCookies += L';';
-      m_strCookies += AnsiToWide(cookie.data());
+      m_strCookies += MultiByteToWide(cookie.data(), static_cast<int>(strnlen(cookie.data(), cookie.size())),
+                                      CP_ACP);
     }
   }
 

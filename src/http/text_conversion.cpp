@@ -1,11 +1,11 @@
 #include "http/text_conversion.h"
 
-std::wstring Utf8ToWide(const char* bytes, int count) {
+std::wstring MultiByteToWide(const char* bytes, int count, UINT codePage) {
   if (!bytes || count <= 0) return {};
-  const int length = MultiByteToWideChar(CP_UTF8, 0, bytes, count, nullptr, 0);
+  const int length = MultiByteToWideChar(codePage, 0, bytes, count, nullptr, 0);
   if (length == 0) return {};
   std::wstring text(static_cast<size_t>(length), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, bytes, count, text.data(), length);
+  MultiByteToWideChar(codePage, 0, bytes, count, text.data(), length);
   return text;
 }
 

@@ -4,9 +4,14 @@
 
 #include <string>
 
-// UTF-8 bytes to UTF-16. Null, a count of 0 or less, or input the system refuses give the
-// empty text; malformed sequences become the system's replacement character.
-std::wstring Utf8ToWide(const char* bytes, int count);
+// Bytes in `codePage` to UTF-16. Null, a count of 0 or less, or input the system refuses
+// give the empty text; malformed sequences become the system's replacement character.
+std::wstring MultiByteToWide(const char* bytes, int count, UINT codePage);
+
+// UTF-8 bytes to UTF-16, as above.
+inline std::wstring Utf8ToWide(const char* bytes, int count) {
+  return MultiByteToWide(bytes, count, CP_UTF8);
+}
 
 // UTF-16 text to bytes in `codePage` (CP_UTF8, or CP_ACP for the system ANSI code page).
 // Characters the code page lacks become its default character; failure gives "".

@@ -42,6 +42,16 @@ class Run:
     stderr: str = ""
 
     @property
+    def values(self):
+        """What the commands pushed, in order."""
+        return [line for line in self.results if not line.startswith("ms=")]
+
+    @property
+    def clocks(self):
+        """The milliseconds recorded by RecordClock, in order."""
+        return [int(line[3:]) for line in self.results if line.startswith("ms=")]
+
+    @property
     def faulted(self):
         return "Unhandled" in self.stderr or "page fault" in self.stderr
 

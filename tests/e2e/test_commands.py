@@ -10,21 +10,13 @@ TRACE_LINE = re.compile(
     rb"(popstring[An]) (.*) \((\d+)\)\n$", re.S)
 
 
-def clock_values(results):
-    return [int(line[3:]) for line in results if line.startswith("ms=")]
-
-
-def pushed_values(results):
-    return [line for line in results if not line.startswith("ms=")]
-
-
 class Commands(unittest.TestCase):
     def test_commands_push_their_numbers_and_trace_every_pop(self):
         run = run_script("commands.nsi")
         self.assertFalse(run.faulted, run.stderr)
         self.assertEqual(run.exit_code, 3)
-        self.assertEqual(pushed_values(run.results), ["0", "1", "1", "0", "0", "1", "1", "0", "0"])
-        wait_ms, after_stop_ms = clock_values(run.results)
+        self.assertEqual(run.values, ["0", "1", "1", "0", "0", "1", "1", "0", "0"])
+        wait_ms, after_stop_ms = run.clocks
         self.assertLess(wait_ms, 1000)
         self.assertLess(after_stop_ms, 1000)  # nothing waits once the worker has ended
 
@@ -48,14 +40,14 @@ class Commands(unittest.TestCase):
     def test_wait_done_first_ends_the_worker_promptly(self):
         run = run_script("wait_first.nsi")
         self.assertFalse(run.faulted, run.stderr)
-        self.assertEqual(pushed_values(run.results), ["1", "0"])
-        self.assertLess(clock_values(run.results)[0], 500)
+        self.assertEqual(run.values, ["1", "0"])
+        self.assertLess(run.clocks[0], 500)
 
     def test_installer_ends_cleanly_without_wait_done(self):
         run = run_script("no_wait.nsi")
         self.assertFalse(run.faulted, run.stderr)
         self.assertEqual(run.exit_code, 5)
-        self.assertEqual(pushed_values(run.results), ["1", "1"])
+        self.assertEqual(run.values, ["1", "1"])
 
 
 if __name__ == "__main__":

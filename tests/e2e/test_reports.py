@@ -1,11 +1,10 @@
 """Reports from real NSIS installers under Wine to a local server."""
 
 import re
-import socket
 import unittest
 
 from installer import Steps
-from test_server import Response, TestServer  # on the path through installer
+from test_server import Response, TestServer, unused_port  # on the path through installer
 
 ID = re.compile(rb'"id":"([0-9A-F]{12}[0-9a-f]{4}[0-9A-F]{16})"')
 CONSTANTS = {b"event_type": b"app", b"os_platform": b"windows",
@@ -37,20 +36,6 @@ def expected_body(event, url, event_id):
     return b"{" + text + b',"user_id":0}'
 
 
-def values(run):
-    return [line for line in run.results if not line.startswith("ms=")]
-
-
-def clocks(run):
-    return [int(line[3:]) for line in run.results if line.startswith("ms=")]
-
-
-def free_port():
-    with socket.socket() as s:
-        s.bind(("127.0.0.1", 0))
-        return s.getsockname()[1]
-
-
 class Reports(unittest.TestCase):
     def setUp(self):
         self.server = TestServer().start()
@@ -77,7 +62,7 @@ class Reports(unittest.TestCase):
             steps.post(url, event)
         run = steps.run()
         self.assertFalse(run.faulted, run.stderr)
-        self.assertEqual(values(run), ["200", "201", "404", "500"])
+        self.assertEqual(run.values, ["200", "201", "404", "500"])
         requests = self.server.requests
         self.assertEqual([r.target for r in requests], ["/v1/events?source=installer"] * 4)
         ids = [self.assert_report(r, e, url.encode()) for r, e in zip(requests, [
@@ -97,7 +82,7 @@ class Reports(unittest.TestCase):
         for event, url in cases:
             steps.post(url, event)
         run = steps.run()
-        self.assertEqual(values(run), ["200"] * len(cases))
+        self.assertEqual(run.values, ["200"] * len(cases))
         requests = self.server.requests
         self.assertEqual(len(requests), len(cases))
         for request, (event, url) in zip(requests, cases):
@@ -113,7 +98,7 @@ class Reports(unittest.TestCase):
         steps.raw('Push "%s"' % url, "Kestrel::NSPost", "!insertmacro Record", *stack_left)
         steps.raw("Kestrel::NSPost", "!insertmacro Record", *stack_left)
         run = steps.run()
-        self.assertEqual(values(run), ["0", "200", "empty", "0", "empty"])
+        self.assertEqual(run.values, ["0", "200", "empty", "0", "empty"])
         requests = self.server.requests
         self.assertEqual(len(requests), 1)  # the empty URLs sent nothing
         self.assert_report(requests[0], b"", url.encode())
@@ -125,7 +110,7 @@ class Reports(unittest.TestCase):
             steps.post_async(url, "event%d&ch&%d" % (i, i))
         run = steps.wait_done(-1).run()
         self.assertFalse(run.faulted, run.stderr)
-        self.assertEqual(values(run), ["1"] * 50 + ["1"])
+        self.assertEqual(run.values, ["1"] * 50 + ["1"])
         requests = self.server.requests
         self.assertEqual([re.search(rb'"event":"(\w+)"', r.body).group(1) for r in requests],
                          [b"event%d" % i for i in range(50)])
@@ -143,23 +128,23 @@ class Reports(unittest.TestCase):
             steps.post_async(url, "queued%d&c&v" % i)
         steps.post(url, "mine&c&v").wait_done(0)
         run = steps.run()
-        self.assertEqual(values(run)[:4], ["1", "1", "1", "202"])
+        self.assertEqual(run.values[:4], ["1", "1", "1", "202"])
         events = [re.search(rb'"event":"(\w+)"', r.body).group(1) for r in self.server.requests]
         self.assertEqual(events, [b"queued0", b"queued1", b"queued2", b"mine"])
 
 
 class Failures(unittest.TestCase):
     def test_refused_connection_pushes_zero_at_once(self):
-        url = "http://127.0.0.1:%d/" % free_port()
+        url = "http://127.0.0.1:%d/" % unused_port()
         run = Steps().start_clock().post(url, "a&b&c").record_clock().run()
-        self.assertEqual(values(run), ["0"])
-        self.assertLess(clocks(run)[0], 1000)
+        self.assertEqual(run.values, ["0"])
+        self.assertLess(run.clocks[0], 1000)
 
     def test_silent_server_gives_zero_after_the_send_limit(self):
         with TestServer(mode="hang") as server:
             run = Steps().start_clock().post(server.url("/"), "a&b&c").record_clock().run()
-            self.assertEqual(values(run), ["0"])
-            self.assertTrue(4900 <= clocks(run)[0] < 6500, clocks(run))
+            self.assertEqual(run.values, ["0"])
+            self.assertTrue(4900 <= run.clocks[0] < 6500, run.clocks)
             self.assertEqual(len(server.requests), 1)
 
     def test_wait_done_gives_up_on_a_hung_report_and_later_commands_fail_fast(self):
@@ -170,8 +155,8 @@ class Failures(unittest.TestCase):
             run = steps.record_clock().exit_code(4).run()
             self.assertFalse(run.faulted, run.stderr)
             self.assertEqual(run.exit_code, 4)
-            self.assertEqual(values(run), ["1", "0", "0", "0"])
-            wait_ms, after_ms = clocks(run)
+            self.assertEqual(run.values, ["1", "0", "0", "0"])
+            wait_ms, after_ms = run.clocks
             self.assertTrue(1400 <= wait_ms < 2500, wait_ms)
             self.assertLess(after_ms, 500)
             self.assertEqual(len(server.requests), 1)
@@ -181,8 +166,8 @@ class Failures(unittest.TestCase):
             steps = Steps().post_async(server.url("/"), "a&b&c")
             run = steps.start_clock().wait_done(0).get().record_clock().run()
             self.assertFalse(run.faulted, run.stderr)
-            self.assertEqual(values(run), ["1", "0", "0"])
-            self.assertLess(clocks(run)[0], 500)
+            self.assertEqual(run.values, ["1", "0", "0"])
+            self.assertLess(run.clocks[0], 500)
 
     def test_installer_ends_without_wait_done_while_reports_run(self):
         for mode in ("slow", "hang"):
@@ -193,7 +178,7 @@ class Failures(unittest.TestCase):
                 run = steps.exit_code(6).run()
                 self.assertFalse(run.faulted, mode + run.stderr)
                 self.assertEqual(run.exit_code, 6, mode)
-                self.assertEqual(values(run), ["1", "1", "1"], mode)
+                self.assertEqual(run.values, ["1", "1", "1"], mode)
 
 
 if __name__ == "__main__":

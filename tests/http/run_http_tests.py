@@ -21,14 +21,13 @@ Other paths get the server's own answer (for the truncating server: TRUNCATED_BO
 """
 
 import os
-import socket
 import subprocess
 import sys
 import urllib.parse
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 from wine import run_wine  # noqa: E402
-from test_server import Response, TestServer  # noqa: E402
+from test_server import Response, TestServer, unused_port  # noqa: E402
 
 BIG_BODY = b"".join(b"%07d\n" % i for i in range(40000))
 # Characters inside code page 1252 (e acute, euro sign) and outside it (a CJK character, an
@@ -66,13 +65,6 @@ def make_router(hang):
             return Response(200, str(hang.closed_by_client))
         return None  # the server's own answer
     return route
-
-
-def unused_port():
-    """A port on 127.0.0.1 with no listener, for the refused-connection case."""
-    with socket.socket() as probe:
-        probe.bind(("127.0.0.1", 0))
-        return probe.getsockname()[1]
 
 
 def main():

@@ -38,6 +38,13 @@ MODES = ("answer", "slow", "hang", "truncate")
 HELD_LIMIT_SECONDS = 120  # a held connection is let go after this even without release()
 
 
+def unused_port():
+    """A port on 127.0.0.1 with no listener, for refused connections."""
+    with socket.socket() as probe:
+        probe.bind(("127.0.0.1", 0))
+        return probe.getsockname()[1]
+
+
 class RecordedRequest:
     """One request as received: header lines are kept byte for byte (latin-1), in order."""
 
