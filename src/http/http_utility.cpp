@@ -8,10 +8,10 @@
 #include <memory>
 #include <vector>
 
-#include "http/internet_handle.h"
+#include "common/internet_handle.h"
+#include "common/module_reference.h"
+#include "common/unique_handle.h"
 #include "http/text_conversion.h"
-#include "worker/module_reference.h"
-#include "worker/unique_handle.h"
 
 namespace {
 

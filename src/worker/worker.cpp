@@ -2,7 +2,7 @@
 
 #include <process.h>
 
-#include "worker/module_reference.h"
+#include "common/module_reference.h"
 
 UniqueHandle g_jobDoneEvent;
 UniqueHandle g_workerThread;

@@ -9,7 +9,7 @@
 #include <atomic>
 #include <cstdint>
 
-#include "worker/unique_handle.h"
+#include "common/unique_handle.h"
 
 // Thread message carrying one job: wParam the argument, lParam the procedure.
 constexpr UINT WM_RUN_JOB = WM_USER + 16;

@@ -10,7 +10,7 @@
 #include <gtest/gtest.h>
 
 #include "http/send_http_request.h"
-#include "worker/unique_handle.h"
+#include "common/unique_handle.h"
 
 std::string ServerUrl(const char* name) {
   const std::string variable = std::string("KESTREL_TEST_") + name;

@@ -1,4 +1,4 @@
-#include "worker/module_reference.h"
+#include "common/module_reference.h"
 
 HMODULE AcquireModuleReference() noexcept {
   HMODULE module = nullptr;
