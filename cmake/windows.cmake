@@ -20,4 +20,8 @@ add_library(kestrel_jsoncpp STATIC
   "${KESTREL_JSONCPP_DIR}/src/lib_json/json_writer.cpp")
 target_include_directories(kestrel_jsoncpp SYSTEM PUBLIC "${KESTREL_JSONCPP_DIR}/include")
 target_compile_options(kestrel_jsoncpp PRIVATE -w)
+# jsoncpp includes <iostream> but, with its exceptions on, uses none of the standard
+# streams; the include alone would link std::ios_base::Init, which constructs cout,
+# cin and their file buffers (about 90 KB of the DLL). Skipping the header keeps it out.
+target_compile_definitions(kestrel_jsoncpp PRIVATE _GLIBCXX_IOSTREAM JSON_USE_EXCEPTION=1)
 add_library(kestrel::jsoncpp ALIAS kestrel_jsoncpp)
