@@ -2,6 +2,8 @@
 """Times SendHttpRequest against local servers, plain and https.
 
 usage: run_http_bench.py <http_post_bench.exe> [count]   (default count: 50)
+       e.g. build/x86-ansi/bench/http_post_bench.exe, or build/amd64-unicode/… with
+       the 64-bit prefix (source scripts/env.sh; use_target amd64-unicode)
 
 Runs the benchmark under Wine against a TestServer that acknowledges every read at once
 (TCP_QUICKACK), so that the figures measure the client rather than delayed-ACK timers.

@@ -4,6 +4,37 @@ add_compile_options(-Os -ffunction-sections -fdata-sections -Wall -Wextra)
 add_compile_definitions(WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601)
 add_link_options(-static -static-libgcc -static-libstdc++ -Wl,--gc-sections)
 
+# One source tree, one build folder per NSIS target: the target names the plug-in
+# folder (Plugins/<target>) and must agree with the toolchain and the text width.
+set(KESTREL_TARGET "x86-ansi" CACHE STRING "NSIS target: x86-ansi, x86-unicode or amd64-unicode")
+set_property(CACHE KESTREL_TARGET PROPERTY STRINGS x86-ansi x86-unicode amd64-unicode)
+option(KESTREL_UNICODE "Build for Unicode installers (UNICODE, _UNICODE)" OFF)
+if(KESTREL_TARGET MATCHES "^amd64-")
+  set(_kestrel_pointer_size 8)
+elseif(KESTREL_TARGET MATCHES "^x86-")
+  set(_kestrel_pointer_size 4)
+else()
+  message(FATAL_ERROR "Unknown KESTREL_TARGET '${KESTREL_TARGET}'")
+endif()
+if(NOT CMAKE_SIZEOF_VOID_P EQUAL _kestrel_pointer_size)
+  message(FATAL_ERROR "KESTREL_TARGET ${KESTREL_TARGET} needs ${_kestrel_pointer_size}-byte pointers; "
+                      "the toolchain gives ${CMAKE_SIZEOF_VOID_P}")
+endif()
+if(KESTREL_TARGET MATCHES "-unicode$" AND NOT KESTREL_UNICODE)
+  message(FATAL_ERROR "KESTREL_TARGET ${KESTREL_TARGET} needs -DKESTREL_UNICODE=ON")
+endif()
+if(KESTREL_TARGET MATCHES "-ansi$" AND KESTREL_UNICODE)
+  message(FATAL_ERROR "KESTREL_TARGET ${KESTREL_TARGET} needs -DKESTREL_UNICODE=OFF")
+endif()
+if(KESTREL_UNICODE)
+  add_compile_definitions(UNICODE _UNICODE)
+endif()
+
+# Reproducible binaries: no link time stamp, and no build or source folder in them.
+add_compile_options("-ffile-prefix-map=${PROJECT_SOURCE_DIR}=kestrel"
+                    "-ffile-prefix-map=${PROJECT_BINARY_DIR}=build")
+add_link_options(-Wl,--no-insert-timestamp)
+
 # jsoncpp: Debian ships no mingw build, so its source package (fetched by
 # scripts/setup) is compiled here with the same toolchain.
 set(KESTREL_JSONCPP_SOURCE_ROOT /opt/kestrel/jsoncpp CACHE PATH

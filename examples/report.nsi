@@ -3,9 +3,19 @@
 ;
 ;   makensis -DKESTREL_URL=https://analytics.example.invalid/v1/events report.nsi
 ;
-; Kestrel is an ANSI plug-in: the installer is built with Unicode false.
+; The installer is built for KESTREL_TARGET: x86-unicode unless given, or x86-ansi,
+; or amd64-unicode (-DKESTREL_TARGET=amd64-unicode); makensis takes the Kestrel.dll
+; of the same name from its Plugins folder.
 
-Unicode false
+!ifndef KESTREL_TARGET
+  !define KESTREL_TARGET "x86-unicode"
+!endif
+!if "${KESTREL_TARGET}" == "x86-ansi"
+  Unicode false
+!else
+  Unicode true
+!endif
+Target "${KESTREL_TARGET}"
 Name "Kestrel example"
 OutFile "report-example.exe"
 RequestExecutionLevel user

@@ -1,4 +1,4 @@
-; Kestrel: installer event reports for NSIS (ANSI installers).
+; Kestrel: installer event reports for NSIS (x86-ansi, x86-unicode and amd64-unicode).
 ;
 ;   !include "Kestrel.nsh"
 ;   ${KestrelPost} "https://example.invalid/events" "install_start&beta&1.2.3" $0

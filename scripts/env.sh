@@ -1,16 +1,38 @@
 # Shared settings for the project's scripts; sourced, not run.
 KESTREL_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 export KESTREL_ROOT
-export KESTREL_WINDOWS_BUILD="$KESTREL_ROOT/build/windows"
 export KESTREL_NATIVE_BUILD="$KESTREL_ROOT/build/native"
 export KESTREL_DIST="$KESTREL_ROOT/dist"
-# One Wine prefix for every test and the demo; created on first use.
-export WINEPREFIX="$KESTREL_ROOT/build/wine"
+# The NSIS targets, each built in build/<target>; KESTREL_TARGETS picks the ones that
+# scripts/build and scripts/test handle (all three by default).
+KESTREL_ALL_TARGETS="x86-ansi x86-unicode amd64-unicode"
+export KESTREL_TARGETS="${KESTREL_TARGETS:-$KESTREL_ALL_TARGETS}"
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
 # A fixed locale, so that Wine's ANSI code page is known (1252).
 export LANG=C.UTF-8 LC_ALL=C.UTF-8
 export PYTHON=/usr/bin/python3
+
+kestrel_is_target() {
+  case " $KESTREL_ALL_TARGETS " in *" $1 "*) return 0 ;; *) return 1 ;; esac
+}
+
+kestrel_build_dir() {
+  echo "$KESTREL_ROOT/build/$1"
+}
+
+# Points Wine at the prefix that runs the target's programs: one 32-bit prefix for
+# both x86 targets, one 64-bit prefix for amd64. Both live under build/ and are
+# created on first use; WINEARCH matters then, since with wine64 installed a new
+# prefix would otherwise be 64-bit.
+use_target() {
+  case "$1" in
+    amd64-*) export WINEARCH=win64 WINEPREFIX="$KESTREL_ROOT/build/wine64" ;;
+    *) export WINEARCH=win32 WINEPREFIX="$KESTREL_ROOT/build/wine32" ;;
+  esac
+  export KESTREL_TARGET="$1"
+}
+use_target x86-ansi
 
 # Starts a Wine server for the prefix, creating the prefix first if needed.
 wine_up() {

@@ -129,7 +129,8 @@ bool CHttpUtility::Execute() {
   } else if (m_nProxyMode == 2) {
     proxy.dwAccessType = INTERNET_OPEN_TYPE_PROXY;
     proxyText = "https://" + m_strProxyHost + ":" + std::to_string(m_nProxyPort);
-    proxy.lpszProxy = proxyText.c_str();
+    // InternetSetOptionA reads the proxy list as ANSI text, whatever TCHAR is.
+    proxy.lpszProxy = reinterpret_cast<LPCTSTR>(proxyText.c_str());
     InternetSetOptionA(context->connection.get(), INTERNET_OPTION_PROXY_USERNAME, m_strProxyUser.data(),
                        static_cast<DWORD>(m_strProxyUser.size()));
     InternetSetOptionA(context->connection.get(), INTERNET_OPTION_PROXY_PASSWORD, m_strProxyPassword.data(),

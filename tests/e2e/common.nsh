@@ -1,11 +1,20 @@
-; Shared by the test installers: silent, ANSI, the freshly built plug-in, and a
-; results file that receives every value a command pushed, one per line.
-Unicode false
+; Shared by the test installers: silent, built for KESTREL_TARGET (x86-ansi,
+; x86-unicode or amd64-unicode) with the freshly built plug-in for it, and a results
+; file that receives every value a command pushed, one per line.
+!ifndef KESTREL_TARGET
+  !define KESTREL_TARGET "x86-ansi"
+!endif
+!if "${KESTREL_TARGET}" == "x86-ansi"
+  Unicode false
+!else
+  Unicode true
+!endif
+Target "${KESTREL_TARGET}"
 SilentInstall silent
 RequestExecutionLevel user
 OutFile "${OUT_FILE}"
 Name "Kestrel test"
-!addplugindir /x86-ansi "${PLUGIN_DIR}"
+!addplugindir /${KESTREL_TARGET} "${PLUGIN_DIR}"
 
 Var results
 Var started
@@ -14,10 +23,20 @@ Var started
   FileOpen $results "${RESULT_FILE}" w
 !macroend
 
+; Writes TEXT as one line: FileWrite would convert a Unicode installer's text to the
+; ANSI code page, so Unicode installers write UTF-16LE.
+!macro WriteResult TEXT
+  !if "${KESTREL_TARGET}" == "x86-ansi"
+    FileWrite $results "${TEXT}$\r$\n"
+  !else
+    FileWriteUTF16LE $results "${TEXT}$\r$\n"
+  !endif
+!macroend
+
 ; Pops what the last command pushed and writes it as one line.
 !macro Record
   Exch $0
-  FileWrite $results "$0$\r$\n"
+  !insertmacro WriteResult $0
   Pop $0
 !macroend
 
@@ -31,7 +50,7 @@ Var started
   System::Call "kernel32::GetTickCount() i .s"
   Pop $1
   IntOp $1 $1 - $started
-  FileWrite $results "ms=$1$\r$\n"
+  !insertmacro WriteResult "ms=$1"
   Pop $1
 !macroend
 

@@ -1,13 +1,17 @@
 """Builds NSIS test installers with makensis and runs them under Wine.
 
-A test script records every value a command pushed, one per line, into the file
-named by RESULT_FILE; Wine's debugstr channel gives the plug-in's trace lines.
+KESTREL_TARGET (x86-ansi, x86-unicode or amd64-unicode; set by ctest for each build
+folder) picks the installer's target and the plug-in built for it. A test script
+records every value a command pushed, one per line, into the file named by
+RESULT_FILE: ANSI bytes from an ANSI installer, UTF-16LE from a Unicode one (whose
+FileWrite would convert the text to the ANSI code page). The installer runs under
+debug_capture.exe, built for the same target, which records the plug-in's trace
+lines: Wine's debugstr channel would show only those written by OutputDebugStringA.
 """
 
-import codecs
 import os
-import re
 import shutil
+import struct
 import subprocess
 import sys
 import tempfile
@@ -19,8 +23,28 @@ ROOT = os.path.dirname(os.path.dirname(E2E_DIR))
 sys.path.insert(0, os.path.join(ROOT, "tests", "support"))
 from wine import run_wine  # noqa: E402
 DIST = os.environ.get("KESTREL_DIST", os.path.join(ROOT, "dist"))
+TARGET = os.environ.get("KESTREL_TARGET", "x86-ansi")
+UNICODE = TARGET.endswith("-unicode")
+DEBUG_CAPTURE = os.environ.get("KESTREL_DEBUG_CAPTURE", os.path.join(
+    ROOT, "build", TARGET, "tests", "support", "debug_capture.exe"))
 
-_TRACE = re.compile(r'^[0-9a-f]+:warn:debugstr:OutputDebugStringA "(.*)"$')
+
+def plugin_dir(target=TARGET):
+    return os.path.join(DIST, "Plugins", target)
+
+
+def makensis_target_args(target=TARGET):
+    """makensis options that build an installer for `target` with its plug-in."""
+    return ["-DKESTREL_TARGET=" + target, "-X!addplugindir /%s %s" % (target, plugin_dir(target))]
+
+
+def read_results(path):
+    """The lines an installer of TARGET wrote with common.nsh's macros."""
+    with open(path, "rb") as f:
+        data = f.read()
+    text = data.decode("utf-16-le") if UNICODE else data.decode("latin-1")
+    return text.splitlines()
+
 
 
 def windows_path(path):
@@ -28,9 +52,20 @@ def windows_path(path):
     return "Z:" + os.path.abspath(path).replace("/", "\\")
 
 
-def _unescape(text):
-    # Wine writes the text C-style: \t \n \" \\ and \xNN for other bytes.
-    return codecs.escape_decode(text.encode("latin-1"))[0]
+def read_debug_strings(path):
+    """The strings debug_capture.exe recorded, as the ANSI bytes a debugger gets."""
+    strings = []
+    with open(path, "rb") as f:
+        data = f.read()
+    offset = 0
+    while offset + 5 <= len(data):
+        encoding, size = struct.unpack_from("<cI", data, offset)
+        text = data[offset + 5:offset + 5 + size]
+        offset += 5 + size
+        if encoding == b"W":
+            text = text.decode("utf-16-le").encode("cp1252", "replace")
+        strings.append(text)
+    return strings
 
 
 @dataclass
@@ -38,7 +73,7 @@ class Run:
     exit_code: int
     seconds: float
     results: list = field(default_factory=list)   # pushed values, as text
-    traces: list = field(default_factory=list)    # debugger output, as bytes
+    traces: list = field(default_factory=list)    # debug strings, as bytes
     stderr: str = ""
 
     @property
@@ -64,7 +99,8 @@ class Installer:
         self.exe = os.path.join(self.work, "installer.exe")
         self.result_file = os.path.join(self.work, "results.txt")
         args = ["makensis", "-V2", "-INPUTCHARSET", "CP1252",
-                "-DPLUGIN_DIR=" + os.path.join(DIST, "Plugins", "x86-ansi"),
+                "-DPLUGIN_DIR=" + plugin_dir(),
+                "-DKESTREL_TARGET=" + TARGET,
                 "-DINCLUDE_DIR=" + os.path.join(DIST, "Include"),
                 "-DOUT_FILE=" + self.exe,
                 "-DRESULT_FILE=" + windows_path(self.result_file)]
@@ -75,16 +111,14 @@ class Installer:
             raise RuntimeError("makensis failed:\n" + built.stdout + built.stderr)
 
     def run(self, timeout=60):
-        env = dict(os.environ, WINEDEBUG="-all,+debugstr")
+        trace_file = os.path.join(self.work, "traces.bin")
         start = time.monotonic()
-        exit_code, output = run_wine([self.exe], cwd=self.work, env=env, timeout=timeout)
+        exit_code, output = run_wine([DEBUG_CAPTURE, windows_path(trace_file), windows_path(self.exe)],
+                                     cwd=self.work, timeout=timeout)
         seconds = time.monotonic() - start
         stderr = output.decode("latin-1")
-        traces = [_unescape(m.group(1)) for m in map(_TRACE.match, stderr.splitlines()) if m]
-        results = []
-        if os.path.exists(self.result_file):
-            with open(self.result_file, "rb") as f:
-                results = f.read().decode("latin-1").splitlines()
+        traces = read_debug_strings(trace_file) if os.path.exists(trace_file) else []
+        results = read_results(self.result_file) if os.path.exists(self.result_file) else []
         return Run(exit_code, seconds, results, traces, stderr)
 
     def cleanup(self):

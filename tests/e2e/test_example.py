@@ -1,4 +1,5 @@
-"""The example installer that the README points to, against a local server."""
+"""The example installer that the README points to, built for the target under test,
+against a local server."""
 
 import os
 import re
@@ -7,7 +8,7 @@ import subprocess
 import tempfile
 import unittest
 
-from installer import DIST, ROOT, run_wine
+from installer import DIST, ROOT, makensis_target_args, run_wine
 from test_server import TestServer  # on the path through installer
 
 
@@ -16,8 +17,7 @@ class Example(unittest.TestCase):
         work = tempfile.mkdtemp(prefix="kestrel-example-")
         self.addCleanup(shutil.rmtree, work, True)
         with TestServer() as server:
-            subprocess.run(["makensis", "-V2", "-NOCD",
-                            "-X!addplugindir /x86-ansi " + os.path.join(DIST, "Plugins", "x86-ansi"),
+            subprocess.run(["makensis", "-V2", "-NOCD", *makensis_target_args(),
                             "-X!addincludedir " + os.path.join(DIST, "Include"),
                             "-DKESTREL_URL=" + server.url("/v1/events"),
                             os.path.join(ROOT, "examples", "report.nsi")], cwd=work, check=True)

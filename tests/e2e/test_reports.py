@@ -93,7 +93,7 @@ class Reports(unittest.TestCase):
     def test_missing_arguments_still_push_one_number(self):
         url = self.server.url("/only-url")
         stack_left = ("ClearErrors", "Pop $0", "IfErrors 0 +2", 'StrCpy $0 "empty"',
-                      'FileWrite $results "$0$\\r$\\n"')
+                      '!insertmacro WriteResult $0')
         steps = Steps().post("", "a&b&c")
         steps.raw('Push "%s"' % url, "Kestrel::NSPost", "!insertmacro Record", *stack_left)
         steps.raw("Kestrel::NSPost", "!insertmacro Record", *stack_left)

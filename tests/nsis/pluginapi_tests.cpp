@@ -102,7 +102,8 @@ TEST_F(StackHelpers, PushLinksADecimalEntrySizedForTheHost) {
   UseFrame(m_host);
   pushintA(200);
   EXPECT_EQ(m_host.Top()->next, below);
-  EXPECT_EQ(GlobalSize(m_host.Top()), static_cast<SIZE_T>(m_host.StringSize() + 8));
+  // The text area holds string_size + 4 bytes, after a pointer-sized link.
+  EXPECT_EQ(GlobalSize(m_host.Top()), offsetof(stack_t, text) + m_host.StringSize() + 4);
   EXPECT_EQ(m_host.PopText(), "200");
   pushintA(-1);
   EXPECT_EQ(m_host.PopText(), "-1");
