@@ -1,13 +1,8 @@
 ; Times what NSPostAsync and NSPost cost the installer's thread: the performance
-; counter is read right before and right after each call, in the real host.
-Unicode false
-SilentInstall silent
-RequestExecutionLevel user
-OutFile "${OUT_FILE}"
-Name "Kestrel command cost"
-!addplugindir /x86-ansi "${PLUGIN_DIR}"
-
-Var out
+; counter is read right before and right after each call, in the real host. Built for
+; any target with the test installers' header.
+!addincludedir "../tests/e2e"
+!include "common.nsh"
 
 !macro Time COMMAND LABEL
   StrCpy $R0 0
@@ -16,7 +11,7 @@ Var out
     Kestrel::${COMMAND} "${URL}" "bench&stable&1.0.0"
     System::Call "kernel32::QueryPerformanceCounter(*l .r2)"
     Pop $3
-    FileWrite $out "${LABEL} $1 $2 $3$\r$\n"
+    !insertmacro WriteResult "${LABEL} $1 $2 $3"
     IntOp $R0 $R0 + 1
     IntCmp $R0 ${COUNT} 0 loop_${LABEL}
   Kestrel::NSGet ""
@@ -24,12 +19,12 @@ Var out
 !macroend
 
 Section
-  FileOpen $out "${RESULT_FILE}" w
+  !insertmacro OpenResults
   System::Call "kernel32::QueryPerformanceFrequency(*l .r1)"
-  FileWrite $out "frequency $1$\r$\n"
+  !insertmacro WriteResult "frequency $1"
   !insertmacro Time NSPostAsync async
   !insertmacro Time NSPost sync
   Kestrel::NSWaitDone "-1"
   Pop $3
-  FileClose $out
+  !insertmacro CloseResults
 SectionEnd
