@@ -11,18 +11,6 @@
 
 namespace {
 
-bool IsMapped(const std::string& path) { return GetModuleHandleA(path.c_str()) != nullptr; }
-
-// Waits (bounded) until the module's last thread has let it go.
-bool WaitUntilUnmapped(const std::string& path, DWORD limitMs) {
-  const DWORD start = GetTickCount();
-  while (IsMapped(path)) {
-    if (GetTickCount() - start > limitMs) return false;
-    Sleep(50);
-  }
-  return true;
-}
-
 std::string CallAndPop(TestHost& host, PluginCommand command, const std::string& argument) {
   host.Push(argument);
   host.Call(command);
@@ -55,7 +43,6 @@ TEST(Unload, FreeingThePluginWhileAReportRunsDoesNotFault) {
 TEST(Unload, AnIdleWorkerEndsAtTheUnloadMessageAndTheModuleGoes) {
   TestHost host;
   LoadedPlugin plugin;
-  const std::string path = plugin.Path();
 
   EXPECT_EQ(CallAndPop(host, plugin.NSPutAsync, "queued"), "1");
   EXPECT_EQ(CallAndPop(host, plugin.NSPut, "waited for"), "0");
@@ -65,8 +52,9 @@ TEST(Unload, AnIdleWorkerEndsAtTheUnloadMessageAndTheModuleGoes) {
   EXPECT_EQ(TestHost::s_registeredCallback(NSPIM_UNLOAD), 0u);
   EXPECT_LT(GetTickCount() - start, 1000u);
   plugin.Unload();
-  EXPECT_FALSE(IsMapped(path)) << "the worker still holds the module";
-  EXPECT_EQ(GetFileAttributesA(path.c_str()), INVALID_FILE_ATTRIBUTES) << "the copy was not deleted";
+  EXPECT_FALSE(plugin.IsMapped()) << "the worker still holds the module";
+  EXPECT_EQ(GetFileAttributesA(plugin.Path().c_str()), INVALID_FILE_ATTRIBUTES)
+      << "the copy was not deleted";
 }
 
 // Here the send thread's own module reference ends before the worker's: with the
@@ -76,7 +64,6 @@ TEST(Unload, ABusyWorkerKeepsTheModuleUntilItsQueuedJobsHaveRun) {
   SilentServer server;
   TestHost host;
   LoadedPlugin plugin;
-  const std::string path = plugin.Path();
 
   host.Push("install_start&beta&1.2.3");
   host.Push(server.Url());
@@ -90,11 +77,10 @@ TEST(Unload, ABusyWorkerKeepsTheModuleUntilItsQueuedJobsHaveRun) {
   EXPECT_EQ(TestHost::s_registeredCallback(NSPIM_UNLOAD), 0u);
   EXPECT_LT(GetTickCount() - start, 1000u) << "waited for a busy worker";
   plugin.Unload();
-  EXPECT_TRUE(IsMapped(path)) << "unmapped while its threads run";
+  EXPECT_TRUE(plugin.IsMapped()) << "unmapped while its threads run";
 
   server.Close();
-  EXPECT_TRUE(WaitUntilUnmapped(path, 10000)) << "the worker did not end after its queue";
-  EXPECT_TRUE(DeleteFileA(path.c_str())) << GetLastError();
+  EXPECT_TRUE(plugin.WaitUntilReleased(10000)) << "the worker did not end after its queue";
 }
 
 }  // namespace

@@ -68,3 +68,14 @@ void LoadedPlugin::Unload() {
   m_module = nullptr;
   DeleteFileA(m_path.c_str());  // fails while the module's own threads keep it loaded
 }
+
+bool LoadedPlugin::IsMapped() const { return GetModuleHandleA(m_path.c_str()) != nullptr; }
+
+bool LoadedPlugin::WaitUntilReleased(DWORD limitMs) {
+  const DWORD start = GetTickCount();
+  while (IsMapped()) {
+    if (GetTickCount() - start > limitMs) return false;
+    Sleep(20);
+  }
+  return DeleteFileA(m_path.c_str()) || GetLastError() == ERROR_FILE_NOT_FOUND;
+}
