@@ -24,6 +24,11 @@ class Commands : public ::testing::Test {
     return result;
   }
 
+  // As the host ends an installer, so that an idle worker lets the copy go.
+  void TearDown() override {
+    if (TestHost::s_registeredCallback) TestHost::s_registeredCallback(NSPIM_UNLOAD);
+  }
+
   TestHost m_host{8192};  // as large-string builds of NSIS
   DebugOutputCapture m_output;
   LoadedPlugin m_plugin;
