@@ -6,8 +6,10 @@
 bool g_callbackRegistered = false;
 
 UINT_PTR PluginCallback(NSPIM message) {
-  // Unloading does not stop the worker: the script does that with NSWaitDone.
-  if (message != NSPIM_UNLOAD && message != NSPIM_GUIUNLOAD) {
+  // Commands may still follow NSPIM_GUIUNLOAD, but none follows NSPIM_UNLOAD.
+  if (message == NSPIM_UNLOAD) {
+    EndWorkerForUnload();
+  } else if (message != NSPIM_GUIUNLOAD) {
     OutputDebugStringA("NSUTILS: Unknown callback message. Take care!\n");
   }
   return 0;

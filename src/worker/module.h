@@ -9,5 +9,5 @@ extern HMODULE g_module;
 void OnProcessAttach(HMODULE module);
 
 // Process detach: closes the worker's and the event's handles. The worker itself is
-// not stopped; only the script stops it.
+// not stopped here: NSWaitDone or the host's unload message ends it.
 void OnProcessDetach();

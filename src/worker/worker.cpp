@@ -13,6 +13,8 @@ namespace {
 
 constexpr DWORD kPostPauseMs = 10;
 constexpr DWORD kWorkerStartLimitMs = 5000;
+// An idle worker takes the stop request at once; the host waits for its unload.
+constexpr DWORD kUnloadStopLimitMs = 2000;
 
 // Signalled by the worker once its message queue exists.
 UniqueHandle g_workerReadyEvent;
@@ -118,6 +120,12 @@ bool StopWorker(DWORD timeoutMs) {
   g_stopRequested = true;
   PostThreadMessageA(g_workerThreadId, WM_QUIT, 0, 0);
   return WaitForSingleObject(g_workerThread.get(), timeoutMs) == WAIT_OBJECT_0;
+}
+
+void EndWorkerForUnload() {
+  if (!g_workerThread) return;
+  const bool idle = HasEnded(g_jobsQueued);
+  StopWorker(idle ? kUnloadStopLimitMs : 0);
 }
 
 void BeginJob() { ResetEvent(g_jobDoneEvent.get()); }

@@ -43,6 +43,12 @@ int PostJobAsync(JobProc job, void* argument, JobArgumentRelease release);
 // (INFINITE for no limit); true when it ended. Either way no job is queued afterwards.
 bool StopWorker(DWORD timeoutMs);
 
+// The host is about to free the module; no command follows. An idle worker is ended
+// here (bounded wait), so that the host's FreeLibrary unmaps the module and its file
+// can be deleted. A busy one is asked to end after its queue, without waiting: its
+// module reference keeps the module mapped until the last job is done.
+void EndWorkerForUnload();
+
 // First and last steps of every job.
 void BeginJob();
 void CompleteJob();

@@ -1,6 +1,8 @@
 """The commands in a real NSIS installer under Wine."""
 
+import os
 import re
+import shutil
 import unittest
 
 from installer import run_script
@@ -48,6 +50,23 @@ class Commands(unittest.TestCase):
         self.assertFalse(run.faulted, run.stderr)
         self.assertEqual(run.exit_code, 5)
         self.assertEqual(run.values, ["1", "1"])
+
+    def test_plugin_folder_is_deleted_without_wait_done(self):
+        run = run_script("plugins_dir.nsi")
+        self.assertFalse(run.faulted, run.stderr)
+        self.assertEqual(run.values[:2], ["1", "0"])
+        folder = unix_path([line[4:] for line in run.results if line.startswith("dir=")][0])
+        left_behind = os.path.exists(folder)
+        shutil.rmtree(folder, ignore_errors=True)
+        self.assertTrue(os.path.isdir(os.path.dirname(folder)), folder)
+        self.assertFalse(left_behind, "the plug-in folder was left behind: " + folder)
+
+
+def unix_path(windows_path):
+    """Where a path of the Wine prefix lies on disk: dosdevices maps the drive letters."""
+    prefix = os.environ.get("WINEPREFIX", os.path.expanduser("~/.wine"))
+    drive, rest = windows_path[:2].lower(), windows_path[2:].replace("\\", "/").lstrip("/")
+    return os.path.join(prefix, "dosdevices", drive, rest)
 
 
 if __name__ == "__main__":

@@ -1,5 +1,7 @@
 // The host frees the plug-in at the end of an installer whether or not reports are
-// still running. The module must stay mapped until its own threads are done.
+// still running. The module must stay mapped until its own threads are done, and no
+// longer: a module still mapped when the installer ends keeps its file, and with it
+// the installer's temporary plug-in folder, from being deleted.
 
 #include <gtest/gtest.h>
 
@@ -8,6 +10,12 @@
 #include "support/test_host.h"
 
 namespace {
+
+std::string CallAndPop(TestHost& host, PluginCommand command, const std::string& argument) {
+  host.Push(argument);
+  host.Call(command);
+  return host.PopText();
+}
 
 TEST(Unload, FreeingThePluginWhileAReportRunsDoesNotFault) {
   SilentServer server;
@@ -30,6 +38,49 @@ TEST(Unload, FreeingThePluginWhileAReportRunsDoesNotFault) {
   server.Close();
   Sleep(1000);
   SUCCEED() << "still running after the module's threads went on without it";
+}
+
+TEST(Unload, AnIdleWorkerEndsAtTheUnloadMessageAndTheModuleGoes) {
+  TestHost host;
+  LoadedPlugin plugin;
+
+  EXPECT_EQ(CallAndPop(host, plugin.NSPutAsync, "queued"), "1");
+  EXPECT_EQ(CallAndPop(host, plugin.NSPut, "waited for"), "0");
+  ASSERT_NE(TestHost::s_registeredCallback, nullptr);
+
+  const DWORD start = GetTickCount();
+  EXPECT_EQ(TestHost::s_registeredCallback(NSPIM_UNLOAD), 0u);
+  EXPECT_LT(GetTickCount() - start, 1000u);
+  plugin.Unload();
+  EXPECT_FALSE(plugin.IsMapped()) << "the worker still holds the module";
+  EXPECT_EQ(GetFileAttributesA(plugin.Path().c_str()), INVALID_FILE_ATTRIBUTES)
+      << "the copy was not deleted";
+}
+
+// Here the send thread's own module reference ends before the worker's: with the
+// connection reset, the report returns and the queued job runs after the host has let
+// go, so only the worker's reference keeps that code mapped.
+TEST(Unload, ABusyWorkerKeepsTheModuleUntilItsQueuedJobsHaveRun) {
+  SilentServer server;
+  TestHost host;
+  LoadedPlugin plugin;
+
+  host.Push("install_start&beta&1.2.3");
+  host.Push(server.Url());
+  host.Call(plugin.NSPostAsync);
+  ASSERT_EQ(host.PopText(), "1");
+  EXPECT_EQ(CallAndPop(host, plugin.NSPutAsync, "queued behind the report"), "1");
+  Sleep(300);  // the report job is waiting on its send thread
+  ASSERT_NE(TestHost::s_registeredCallback, nullptr);
+
+  const DWORD start = GetTickCount();
+  EXPECT_EQ(TestHost::s_registeredCallback(NSPIM_UNLOAD), 0u);
+  EXPECT_LT(GetTickCount() - start, 1000u) << "waited for a busy worker";
+  plugin.Unload();
+  EXPECT_TRUE(plugin.IsMapped()) << "unmapped while its threads run";
+
+  server.Close();
+  EXPECT_TRUE(plugin.WaitUntilReleased(10000)) << "the worker did not end after its queue";
 }
 
 }  // namespace

@@ -2,9 +2,20 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 
 namespace {
+
+// Under Wine a fault on a thread of its own ends the process through the debugger with
+// exit code 0, which would read as a pass: report it and fail instead.
+LONG WINAPI FailOnUnhandledFault(EXCEPTION_POINTERS* info) {
+  std::fprintf(stderr, "unhandled exception %08lx at %p\n", info->ExceptionRecord->ExceptionCode,
+               info->ExceptionRecord->ExceptionAddress);
+  std::fflush(stderr);
+  TerminateProcess(GetCurrentProcess(), 3);
+  return EXCEPTION_EXECUTE_HANDLER;
+}
 
 // KESTREL_DLL holds the Unix path of the built plug-in; Wine maps / to drive Z:.
 std::string BuiltPluginPath() {
@@ -21,6 +32,7 @@ std::string BuiltPluginPath() {
 
 LoadedPlugin::LoadedPlugin() {
   static int s_copies = 0;
+  SetUnhandledExceptionFilter(FailOnUnhandledFault);
   const std::string source = BuiltPluginPath();
   EXPECT_FALSE(source.empty()) << "KESTREL_DLL is not set";
 
@@ -55,4 +67,15 @@ void LoadedPlugin::Unload() {
   FreeLibrary(m_module);
   m_module = nullptr;
   DeleteFileA(m_path.c_str());  // fails while the module's own threads keep it loaded
+}
+
+bool LoadedPlugin::IsMapped() const { return GetModuleHandleA(m_path.c_str()) != nullptr; }
+
+bool LoadedPlugin::WaitUntilReleased(DWORD limitMs) {
+  const DWORD start = GetTickCount();
+  while (IsMapped()) {
+    if (GetTickCount() - start > limitMs) return false;
+    Sleep(20);
+  }
+  return DeleteFileA(m_path.c_str()) || GetLastError() == ERROR_FILE_NOT_FOUND;
 }

@@ -20,6 +20,11 @@ class LoadedPlugin {
   const std::string& Path() const { return m_path; }
   // Frees the library early, as the host does at the end of an installer.
   void Unload();
+  // Whether any thread still keeps the copy mapped, also after Unload.
+  bool IsMapped() const;
+  // After Unload: waits (bounded) until the module's own threads have let the copy go,
+  // then deletes it; false when it is still mapped or cannot be deleted.
+  bool WaitUntilReleased(DWORD limitMs);
 
   PluginCommand NSGet = nullptr;
   PluginCommand NSGetAsync = nullptr;

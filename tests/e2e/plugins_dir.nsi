@@ -1,0 +1,13 @@
+; Works without ever calling NSWaitDone and ends with the worker idle: the host's
+; unload must let the plug-in go, so that $PLUGINSDIR can be deleted.
+!include "common.nsh"
+
+Section
+  !insertmacro OpenResults
+  Kestrel::NSPutAsync "a"
+  !insertmacro Record
+  Kestrel::NSPut "b"
+  !insertmacro Record
+  FileWrite $results "dir=$PLUGINSDIR$\r$\n"
+  !insertmacro CloseResults
+SectionEnd

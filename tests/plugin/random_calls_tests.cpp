@@ -1,0 +1,239 @@
+// Thousands of calls of the seven commands with random stacks, through the real DLL:
+// every command pops only its own arguments, pushes exactly one number and never
+// faults. The seed is printed; KESTREL_SEED=<seed> replays a run.
+
+#include <winsock2.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "support/loaded_plugin.h"
+#include "support/test_host.h"
+
+namespace {
+
+constexpr int kCalls = 3000;
+constexpr int kCallsPerCopy = 250;  // a fresh module now and then: NSWaitDone is final
+
+// A port on 127.0.0.1 that refuses connections: bound, never listening.
+class RefusedPort {
+ public:
+  RefusedPort() {
+    WSADATA data;
+    WSAStartup(MAKEWORD(2, 2), &data);
+    m_socket = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bind(m_socket, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    int length = sizeof address;
+    getsockname(m_socket, reinterpret_cast<sockaddr*>(&address), &length);
+    m_port = ntohs(address.sin_port);
+  }
+  ~RefusedPort() {
+    closesocket(m_socket);
+    WSACleanup();
+  }
+  unsigned short Port() const { return m_port; }
+
+ private:
+  SOCKET m_socket = INVALID_SOCKET;
+  unsigned short m_port = 0;
+};
+
+std::uint32_t ChooseSeed() {
+  if (const char* text = std::getenv("KESTREL_SEED")) {
+    return static_cast<std::uint32_t>(std::strtoul(text, nullptr, 10));
+  }
+  return std::random_device{}() ^ GetTickCount();
+}
+
+struct Command {
+  const char* name;
+  PluginCommand LoadedPlugin::*entry;
+  int arguments;
+  enum { Wait, Queue, Stop } kind;
+};
+
+const Command kCommands[] = {
+    {"NSGet", &LoadedPlugin::NSGet, 1, Command::Wait},
+    {"NSGetAsync", &LoadedPlugin::NSGetAsync, 1, Command::Queue},
+    {"NSPut", &LoadedPlugin::NSPut, 1, Command::Wait},
+    {"NSPutAsync", &LoadedPlugin::NSPutAsync, 1, Command::Queue},
+    {"NSPost", &LoadedPlugin::NSPost, 2, Command::Wait},
+    {"NSPostAsync", &LoadedPlugin::NSPostAsync, 2, Command::Queue},
+    {"NSWaitDone", &LoadedPlugin::NSWaitDone, 1, Command::Stop},
+};
+
+class RandomCalls {
+ public:
+  explicit RandomCalls(std::uint32_t seed) : m_random(seed) {}
+
+  int Below(int limit) { return std::uniform_int_distribution<int>(0, limit - 1)(m_random); }
+  bool OneIn(int n) { return Below(n) == 0; }
+
+  // Mostly short texts, some near the host's and the plug-in's limits.
+  std::string Text() {
+    static const int kLengths[] = {0, 16, 600, 1100, 8192};
+    const int length = Below(kLengths[Below(5)] + 1);
+    std::string text(static_cast<std::size_t>(length), '\0');
+    for (char& c : text) c = static_cast<char>(1 + Below(255));  // every byte but NUL
+    return text;
+  }
+
+  // Mostly time limits that the worker meets at once; now and then no limit at all.
+  std::string TimeoutText() {
+    switch (Below(4)) {
+      case 0: return "-1";
+      case 1: return std::to_string(Below(3000));
+      default: return Text();
+    }
+  }
+
+  int StringSize() { return OneIn(4) ? 1 + Below(8) : 1 + Below(8192); }
+
+  // A URL may reach WinINet only as one that cannot name a host (no ':' means no
+  // scheme, and with no "//" nothing is taken for a host) or as one whose host part is
+  // 127.0.0.1 and a refused port, whole even after the host cuts the text to
+  // string_size. Nothing is ever resolved or contacted elsewhere.
+  std::string Url(int stringSize, unsigned short refusedPort) {
+    std::string text = Text();
+    const std::string prefix = "http://127.0.0.1:" + std::to_string(refusedPort) + "/";
+    if (OneIn(2) && static_cast<std::size_t>(stringSize) > prefix.size()) return prefix + text;
+    std::string withoutHost;
+    for (char c : text) {
+      if (c != ':' && c != '/' && c != '\\') withoutHost += c;
+    }
+    return withoutHost;
+  }
+
+ private:
+  std::mt19937 m_random;
+};
+
+// What the top entry may read: the number cut to string_size - 1 bytes, as pushed.
+std::string Cut(const char* number, int stringSize) {
+  return std::string(number).substr(0, static_cast<std::size_t>(stringSize - 1));
+}
+
+struct Entry {
+  stack_t* address;
+  std::string text;
+};
+
+std::vector<Entry> Snapshot(const TestHost& host) {
+  std::vector<Entry> entries;
+  for (stack_t* entry = host.Top(); entry; entry = entry->next) entries.push_back({entry, entry->text});
+  return entries;
+}
+
+TEST(RandomCalls, EveryCommandPopsItsOwnArgumentsAndPushesOneNumber) {
+  const std::uint32_t seed = ChooseSeed();
+  std::printf("seed %u (replay with KESTREL_SEED=%u)\n", seed, seed);
+  std::fflush(stdout);
+  SCOPED_TRACE("seed " + std::to_string(seed));
+
+  RandomCalls random(seed);
+  RefusedPort refused;
+  const DWORD start = GetTickCount();
+  int withWorker = 0;  // calls made before the copy's worker was stopped
+  int copies = 0;
+
+  for (int call = 0; call < kCalls && !::testing::Test::HasFailure();) {
+    LoadedPlugin plugin;
+    ASSERT_NE(plugin.Module(), nullptr);
+    ++copies;
+    NSISPLUGINCALLBACK callback = nullptr;
+    bool stopped = false;
+
+    // A copy ends after kCallsPerCopy calls, or a few calls after its worker stopped.
+    for (int left = kCallsPerCopy; left > 0 && call < kCalls && !::testing::Test::HasFailure();
+         --left, ++call) {
+      const bool stop = random.OneIn(stopped ? 4 : 80);
+      const Command& command = stop ? kCommands[6] : kCommands[random.Below(6)];
+      const int stringSize = random.StringSize();
+      TestHost host(stringSize);
+      TestHost::s_registerResult = random.OneIn(4) ? (random.OneIn(2) ? 1 : -1) : 0;
+      const bool noStack = random.OneIn(20);
+      const bool noExtra = random.OneIn(30);
+
+      const int depth = random.OneIn(8) ? 0 : 1 + random.Below(4);
+      for (int i = depth - 1; i >= 0; --i) {
+        if (i == 0 && stop) {
+          host.Push(random.TimeoutText());
+        } else if (i == 0 && command.arguments == 2) {
+          host.Push(random.Url(stringSize, refused.Port()));
+        } else {
+          host.Push(random.Text());
+        }
+      }
+      const std::vector<Entry> before = Snapshot(host);
+      SCOPED_TRACE("call " + std::to_string(call) + ": " + command.name + ", string_size " +
+                   std::to_string(stringSize) + ", depth " + std::to_string(depth) +
+                   (noStack ? ", no stack" : "") + (noExtra ? ", no extra parameters" : ""));
+
+      DebugOutputCapture output;
+      (plugin.*command.entry)(nullptr, stringSize, nullptr, noStack ? nullptr : host.StackTop(),
+                              noExtra ? nullptr : host.Extra());
+      if (TestHost::s_registeredCallback) callback = TestHost::s_registeredCallback;
+      const std::size_t traces = output.Lines().size();
+
+      const std::vector<Entry> after = Snapshot(host);
+      if (noStack) {
+        ASSERT_EQ(after.size(), before.size());
+        for (std::size_t i = 0; i < after.size(); ++i) {
+          ASSERT_EQ(after[i].address, before[i].address);
+          ASSERT_EQ(after[i].text, before[i].text);
+        }
+        ASSERT_EQ(traces, 0u) << "traced a pop without a stack";
+      } else {
+        const std::size_t popped = std::min<std::size_t>(before.size(), command.arguments);
+        ASSERT_EQ(after.size(), before.size() - popped + 1);
+        for (std::size_t i = 1; i < after.size(); ++i) {
+          ASSERT_EQ(after[i].address, before[popped + i - 1].address) << "entry " << i;
+          ASSERT_EQ(after[i].text, before[popped + i - 1].text) << "entry " << i;
+        }
+        ASSERT_GE(GlobalSize(after[0].address), sizeof(stack_t*) + stringSize + 4);
+
+        const std::string zero = Cut("0", stringSize);
+        const std::string one = Cut("1", stringSize);
+        const std::string& pushed = after[0].text;
+        switch (command.kind) {
+          case Command::Wait:  // no report ever obtains a status here
+            ASSERT_EQ(pushed, zero);
+            break;
+          case Command::Queue:
+            ASSERT_EQ(pushed, stopped ? zero : one);
+            break;
+          case Command::Stop:
+            ASSERT_TRUE(pushed == zero || pushed == one) << pushed;
+            break;
+        }
+        ASSERT_EQ(traces, popped) << "one trace line per pop";
+      }
+      if (!stopped) ++withWorker;
+      if (stop && !stopped) {
+        stopped = true;
+        left = std::min(left, 20);
+      }
+    }
+
+    // As the host ends an installer: the unload message, then FreeLibrary.
+    if (callback) {
+      EXPECT_EQ(callback(NSPIM_UNLOAD), 0u);
+    }
+    plugin.Unload();
+    if (callback || stopped) {
+      EXPECT_TRUE(plugin.WaitUntilReleased(10000)) << plugin.Path();
+    }
+  }
+  std::printf("%d calls (%d with a live worker) on %d copies in %lu ms, seed %u\n", kCalls,
+              withWorker, copies, GetTickCount() - start, seed);
+}
+
+}  // namespace
