@@ -45,6 +45,9 @@ def echo(request):
 def make_router(hang):
     def route(request):
         path, _, query = request.target.partition("?")
+        if path == "/echo/held":
+            # closed by the server, so that the client's close of the late connection shows
+            return Response(200, echo(request).body, close=True)
         if path.startswith("/echo"):
             return echo(request)
         if path.startswith("/status/"):
@@ -74,6 +77,9 @@ def main():
     servers = {
         "HTTP": TestServer(),
         "HTTPS": TestServer(tls=True),
+        # WinINet reuses a kept-alive connection whose certificate was already accepted:
+        # strict certificate checks need a server no relaxed request has reached.
+        "HTTPS_UNSEEN": TestServer(tls=True),
         "HANG": hang,
         "SLOW": TestServer(mode="slow", delay=0.5),
         "TRUNCATE": TestServer(mode="truncate", body=TRUNCATED_BODY, delay=0.3),
