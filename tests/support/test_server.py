@@ -173,6 +173,7 @@ def answers(request):
     /answer/chunked             200, CHUNKED_BODY in chunks, kept alive
     /answer/204                 204, no body, kept alive
     /answer/status/<n>?to=URL   status n with Location: URL (unquoted), body "moved", kept alive
+    /answer/loop                307 with Location: /answer/loop
     /answer/http10              HTTP/1.0 200 without a length; the body ends at the close
     /answer/cut                 200 announcing 1000 bytes; 100 come, then an orderly close
     /answer/huge                200 with HUGE_SIZE bytes of body, kept alive
@@ -198,6 +199,8 @@ def answers(request):
     if what.startswith("status/"):
         to = urllib.parse.parse_qs(query).get("to", [None])[0]
         return Response(int(what[len("status/"):]), b"moved", [("Location", to)] if to else [])
+    if what == "loop":
+        return Response(307, b"moved", [("Location", "/answer/loop")])
     if what == "http10":
         return Raw(status_line(200, "HTTP/1.0").encode() + b"\r\n\r\n" + b"0123456789" * 50)
     if what == "cut":
@@ -217,7 +220,7 @@ def answers(request):
     return Response(404, b"no such answer")
 
 
-def _make_certificate(folder):
+def make_certificate(folder):
     """A throwaway self-signed certificate for 127.0.0.1; returns (cert, key) paths."""
     cert = os.path.join(folder, "cert.pem")
     key = os.path.join(folder, "key.pem")
@@ -311,7 +314,7 @@ class TestServer:
     def start(self):
         if self.tls:
             self._folder = tempfile.mkdtemp(prefix="kestrel-tls-")
-            cert, key = _make_certificate(self._folder)
+            cert, key = make_certificate(self._folder)
             self._tls_context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
             self._tls_context.load_cert_chain(cert, key)
         self._server = socketserver.ThreadingTCPServer(("127.0.0.1", 0), _Handler)
