@@ -47,7 +47,7 @@ struct HttpSendContext {
   DWORD error = 0;  // written by the send thread; read only after the thread has ended
 };
 
-// Handed to the send thread, which deletes it.
+// Handed to a thread that works on the context, which deletes it.
 struct HttpSendThreadArgs {
   std::shared_ptr<HttpSendContext> context;
   HMODULE moduleReference;
@@ -64,16 +64,39 @@ DWORD SendOnContext(HttpSendContext& context) noexcept {
   return 0;
 }
 
-DWORD WINAPI HttpSendThreadProc(LPVOID parameter) noexcept {
+// A thread working on a context: runs `work`, lets go of its share (the last share closes the
+// handles), then ends, releasing its module reference.
+[[noreturn]] void RunOnContext(LPVOID parameter, DWORD (*work)(HttpSendContext&) noexcept) noexcept {
   HMODULE moduleReference = nullptr;
   DWORD exitCode = 0;
   {
-    // Released before the module reference: the last share may close the handles.
     std::unique_ptr<HttpSendThreadArgs> args(static_cast<HttpSendThreadArgs*>(parameter));
     moduleReference = args->moduleReference;
-    exitCode = SendOnContext(*args->context);
+    exitCode = work(*args->context);
   }
   ExitThreadReleasingModule(moduleReference, exitCode);
+}
+
+DWORD WINAPI HttpSendThreadProc(LPVOID parameter) noexcept { RunOnContext(parameter, SendOnContext); }
+
+DWORD WINAPI HttpCloseThreadProc(LPVOID parameter) noexcept {
+  RunOnContext(parameter, [](HttpSendContext&) noexcept -> DWORD { return 0; });
+}
+
+// Starts `proc` on a new thread with a share of the context and a reference that keeps the
+// module loaded, since the thread may outlive Execute. Null (last error set) when no thread
+// could be made; the share handed over is then dropped at once.
+UniqueHandle StartContextThread(LPTHREAD_START_ROUTINE proc, std::shared_ptr<HttpSendContext> context) {
+  const HMODULE moduleReference = AcquireModuleReference();
+  auto* threadArgs = new HttpSendThreadArgs{std::move(context), moduleReference};
+  UniqueHandle thread(CreateThread(nullptr, 0, proc, threadArgs, 0, nullptr));
+  if (!thread) {
+    const DWORD error = GetLastError();
+    delete threadArgs;
+    if (moduleReference) FreeLibrary(moduleReference);
+    SetLastError(error);
+  }
+  return thread;
 }
 
 std::string ComponentText(const char* buffer) {
@@ -173,23 +196,34 @@ DWORD OpenHandles(const CHttpUtility& http, const std::string& url, HttpSendCont
 }
 
 // Sends on a thread of its own, waiting for it at most `limitMs`; returns 0 or the error.
-// The thread keeps the module loaded and its share of the context, as it may outlive this call.
 DWORD SendWithinLimit(const std::shared_ptr<HttpSendContext>& context, DWORD limitMs, UniqueHandle& sendThread) {
-  const HMODULE moduleReference = AcquireModuleReference();
-  auto* threadArgs = new HttpSendThreadArgs{context, moduleReference};
-  sendThread.reset(CreateThread(nullptr, 0, HttpSendThreadProc, threadArgs, 0, nullptr));
-  if (!sendThread) {
-    const DWORD error = GetLastError();
-    delete threadArgs;
-    if (moduleReference) FreeLibrary(moduleReference);
-    return error;
-  }
+  sendThread = StartContextThread(HttpSendThreadProc, context);
+  if (!sendThread) return GetLastError();
   const DWORD waited = WaitForSingleObject(sendThread.get(), limitMs);
   if (waited == WAIT_TIMEOUT) return WSAETIMEDOUT;
   if (waited != WAIT_OBJECT_0) return GetLastError();
   DWORD exitCode = 0;
   if (!GetExitCodeThread(sendThread.get(), &exitCode)) return GetLastError();
   return exitCode == 0 ? context->error : 0;
+}
+
+// Closing a request whose body was left unread makes WinINet read the rest of it for as long
+// as bytes keep coming, up to the announced length: that happens on a thread of its own.
+// Called once the send thread has ended, with the last share of the context.
+void CloseUnread(std::shared_ptr<HttpSendContext> context) {
+  StartContextThread(HttpCloseThreadProc, std::move(context));
+}
+
+// Returns 0, or the error of a failed query (the status then stays as it was).
+DWORD QueryStatus(HINTERNET request, uint32_t& status) {
+  DWORD code = 0;
+  DWORD length = sizeof(code);
+  DWORD index = 0;
+  if (!HttpQueryInfoA(request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &code, &length, &index)) {
+    return GetLastError();
+  }
+  status = code;
+  return 0;
 }
 
 // The URL that a 307 or 308 answer sends the same request to, resolved against `url`;
@@ -264,27 +298,19 @@ bool CHttpUtility::Execute() {
     if (m_dwError != 0) return false;
 
     HINTERNET request = context->request.get();
-    DWORD statusCode = 0;
-    DWORD statusLength = sizeof(statusCode);
-    DWORD statusIndex = 0;
-    if (HttpQueryInfoA(request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &statusCode, &statusLength,
-                       &statusIndex)) {
-      m_dwStatusCode = statusCode;
-    } else {
-      m_dwError = GetLastError();
-    }
-    if (follows < kMaxFollows) {
-      std::string next = FollowedUrl(request, m_dwStatusCode, url);
-      if (!next.empty()) {
-        url = std::move(next);
-        m_dwStatusCode = 0;
-        continue;  // the redirect's own body is not read
-      }
+    m_dwError = QueryStatus(request, m_dwStatusCode);
+    std::string next = follows < kMaxFollows ? FollowedUrl(request, m_dwStatusCode, url) : std::string();
+    if (!next.empty()) {
+      url = std::move(next);
+      m_dwStatusCode = 0;
+      CloseUnread(std::move(context));  // the redirect's own body is not read
+      continue;
     }
 
     if (m_bCollectCookies) m_strCookies = CollectCookies(request);
     const bool result = ReadAnswer(request, m_strResponse, m_dwError);
     m_nResponseLength = static_cast<int32_t>(m_strResponse.size());
+    if (!result) CloseUnread(std::move(context));
     return result;
   }
 }
