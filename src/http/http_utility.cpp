@@ -4,6 +4,7 @@
 #include <wininet.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <vector>
@@ -254,10 +255,20 @@ std::wstring CollectCookies(HINTERNET request) {
   return cookies;
 }
 
+// WinINet takes a close of the connection for the end of the body, even before the length
+// that the answer announced.
+bool ShortOfAnnouncedLength(HINTERNET request, size_t received) {
+  char text[32] = {};
+  DWORD length = sizeof(text) - 1;
+  DWORD index = 0;
+  if (!HttpQueryInfoA(request, HTTP_QUERY_CONTENT_LENGTH, text, &length, &index)) return false;
+  return received < std::strtoull(text, nullptr, 10);
+}
+
 // Appends the body to `response` within the read limits; true only when it was read to its
 // end. Each piece is asked for only once it is there: a read of a whole buffer would wait
-// for it to fill, however slowly the bytes come.
-bool ReadAnswer(HINTERNET request, std::string& response, uint32_t& error) {
+// for it to fill, however slowly the bytes come. A HEAD answer announces a length it has not.
+bool ReadAnswer(HINTERNET request, bool head, std::string& response, uint32_t& error) {
   const DWORD started = GetTickCount();
   size_t kept = 0;
   char buffer[kReadSize];
@@ -274,6 +285,10 @@ bool ReadAnswer(HINTERNET request, std::string& response, uint32_t& error) {
     if (!InternetQueryDataAvailable(request, &available, 0, 0)) return false;
     DWORD read = 0;
     if (available > 0 && !InternetReadFile(request, buffer, std::min(available, kReadSize), &read)) return false;
+    if (read == 0 && !head && ShortOfAnnouncedLength(request, kept)) {
+      error = ERROR_INTERNET_CONNECTION_ABORTED;
+      return false;
+    }
     if (read == 0) return true;
     response.append(buffer, read);
     kept += read;
@@ -308,7 +323,7 @@ bool CHttpUtility::Execute() {
     }
 
     if (m_bCollectCookies) m_strCookies = CollectCookies(request);
-    const bool result = ReadAnswer(request, m_strResponse, m_dwError);
+    const bool result = ReadAnswer(request, m_strMethod == "HEAD", m_strResponse, m_dwError);
     m_nResponseLength = static_cast<int32_t>(m_strResponse.size());
     if (!result) CloseUnread(std::move(context));
     return result;

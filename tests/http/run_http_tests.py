@@ -17,6 +17,7 @@ Paths every answering server serves:
   /cookies              200, two Set-Cookie headers
   /control/release?answer=1|0   lets the hang server's held connections go; body: how many
   /control/closed       body: how many answered held connections the client has closed
+  /answer/...           the shared answers of test_server.answers
 Other paths get the server's own answer (for the truncating server: TRUNCATED_BODY).
 """
 
@@ -27,7 +28,7 @@ import urllib.parse
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 from wine import run_wine  # noqa: E402
-from test_server import Response, TestServer, unused_port  # noqa: E402
+from test_server import Response, TestServer, answers, unused_port  # noqa: E402
 
 BIG_BODY = b"".join(b"%07d\n" % i for i in range(40000))
 # Characters inside code page 1252 (e acute, euro sign) and outside it (a CJK character, an
@@ -45,6 +46,8 @@ def echo(request):
 def make_router(hang):
     def route(request):
         path, _, query = request.target.partition("?")
+        if path.startswith("/answer/"):
+            return answers(request)
         if path == "/echo/held":
             # closed by the server, so that the client's close of the late connection shows
             return Response(200, echo(request).body, close=True)
