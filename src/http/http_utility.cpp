@@ -33,9 +33,9 @@ constexpr DWORD kReadWaitMs = 5000;
 constexpr DWORD kReadDeadlineMs = 5000;
 constexpr size_t kResponseCap = 1024 * 1024;
 
-// Shared by Execute and the send thread. After a time-out Execute returns while the thread
-// may still be inside HttpSendRequestA, so whichever of the two lets go last destroys the
-// context. The context owns the whole handle chain: closing a parent closes the request too,
+// Shared by Execute and the thread that sends on it (or, for a body left unread, closes it).
+// After a time-out Execute returns while the send thread may still be inside
+// HttpSendRequestA, so whichever of the two lets go last destroys the context. The context owns the whole handle chain: closing a parent closes the request too,
 // and a closed handle's value can be handed to a later request, so the thread must never be
 // left holding a handle that someone else closed. Members are destroyed in reverse order:
 // request, then connection, then internet.
@@ -146,11 +146,12 @@ void SetProxy(const CHttpUtility& http, HttpSendContext& context) {
     proxy.dwAccessType = INTERNET_OPEN_TYPE_PROXY;
     proxyText = "https://" + http.m_strProxyHost + ":" + std::to_string(http.m_nProxyPort);
     proxy.lpszProxy = proxyText.c_str();
-    InternetSetOptionA(context.connection.get(), INTERNET_OPTION_PROXY_USERNAME,
-                       const_cast<char*>(http.m_strProxyUser.data()), static_cast<DWORD>(http.m_strProxyUser.size()));
-    InternetSetOptionA(context.connection.get(), INTERNET_OPTION_PROXY_PASSWORD,
-                       const_cast<char*>(http.m_strProxyPassword.data()),
-                       static_cast<DWORD>(http.m_strProxyPassword.size()));
+    std::string user = http.m_strProxyUser;
+    std::string password = http.m_strProxyPassword;
+    InternetSetOptionA(context.connection.get(), INTERNET_OPTION_PROXY_USERNAME, user.data(),
+                       static_cast<DWORD>(user.size()));
+    InternetSetOptionA(context.connection.get(), INTERNET_OPTION_PROXY_PASSWORD, password.data(),
+                       static_cast<DWORD>(password.size()));
   } else {
     proxy.dwAccessType = INTERNET_OPEN_TYPE_PRECONFIG;
   }

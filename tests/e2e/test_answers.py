@@ -13,10 +13,11 @@ from nginx_server import NginxServer  # on the path through installer
 from test_server import TestServer, answers, unused_port
 
 # A report ends within the send limit (5 s) plus the read limits (no new read after 5 s,
-# each read waiting at most 5 s); these bounds leave room for a loaded machine.
+# each read waiting at most 5 s): 15 s; these bounds leave room for a loaded machine.
 QUICK_MS = 2500
 READ_LIMIT_MS = (4500, 7500)
 SEND_LIMIT_MS = (4900, 7500)
+SLOWEST_MS = (13500, 17000)
 
 EVENT = re.compile(rb'"event":"([^"]*)"')
 
@@ -53,6 +54,7 @@ class Answers(unittest.TestCase):
             ("huge", rec("/answer/huge"), "200", (0, QUICK_MS), ["/answer/huge"]),
             ("stall", rec("/answer/stall"), "200", READ_LIMIT_MS, ["/answer/stall"]),
             ("trickle", rec("/answer/trickle"), "200", READ_LIMIT_MS, ["/answer/trickle"]),
+            ("slowest", rec("/answer/slowest"), "200", SLOWEST_MS, ["/answer/slowest"]),
             ("silent", rec("/answer/silent"), "0", SEND_LIMIT_MS, ["/answer/silent"]),
             ("not-http", rec("/answer/not-http"), "200", READ_LIMIT_MS, ["/answer/not-http"]),
             ("refused", "http://127.0.0.1:%d/" % unused_port(), "0", (0, QUICK_MS), []),

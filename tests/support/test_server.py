@@ -179,6 +179,8 @@ def answers(request):
     /answer/huge                200 with HUGE_SIZE bytes of body, kept alive
     /answer/stall               200 announcing 1000 bytes; 100 come, then silence
     /answer/trickle             200 announcing 1000 bytes; then one byte every 0.5 s
+    /answer/slowest             headers after 4.8 s, then a byte every 4.8 s: the longest a
+                                report can be held
     /answer/silent              nothing at all until the client closes
     /answer/not-http            NOT_HTTP, then silence
     """
@@ -213,6 +215,8 @@ def answers(request):
         return Raw(head, PARTIAL_BODY, end="hold")
     if what == "trickle":
         return Raw(head, *[piece for _ in range(1000) for piece in (b"t", 0.5)], end="hold")
+    if what == "slowest":
+        return Raw(4.8, head, *[piece for _ in range(200) for piece in (b"s", 4.8)], end="hold")
     if what == "silent":
         return Raw(end="hold")
     if what == "not-http":
