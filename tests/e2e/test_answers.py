@@ -111,6 +111,20 @@ class Answers(unittest.TestCase):
                 self.assertEqual(request.header("Content-Length"), [str(len(request.body))])
         self.assertEqual(len(self.self_signed.requests), 1)
 
+    def test_a_kept_alive_connection_the_server_closed_meanwhile_is_not_a_lost_report(self):
+        with TestServer(idle=1) as plain, TestServer(idle=1, tls=True) as secure:
+            steps = Steps()
+            for server in (plain, secure):
+                server.responder = answers
+                steps.post(server.url("/answer/ok"), "first&ch&1").raw("Sleep 2000")  # server closes at 1 s
+                steps.start_clock().post(server.url("/answer/ok"), "second&ch&1").record_clock()
+            run = steps.run()
+            self.assertEqual(run.values, ["200"] * 4)
+            self.assertTrue(all(ms <= QUICK_MS for ms in run.clocks), run.clocks)
+            for server in (plain, secure):
+                events = [EVENT.search(r.body).group(1) for r in server.requests]
+                self.assertEqual(events, [b"first", b"second"])
+
 
 if __name__ == "__main__":
     unittest.main()

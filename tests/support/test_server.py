@@ -238,7 +238,7 @@ class _Handler(socketserver.BaseRequestHandler):
     def handle(self):
         owner = self.server.owner
         sock = self.request
-        sock.settimeout(IDLE_LIMIT_SECONDS)
+        sock.settimeout(owner.idle)
         owner._opened(self.request)
         try:
             if owner.tls:
@@ -250,7 +250,7 @@ class _Handler(socketserver.BaseRequestHandler):
                 owner._record(request)
                 if not owner._answer(sock, request):
                     return
-                sock.settimeout(IDLE_LIMIT_SECONDS)
+                sock.settimeout(owner.idle)
         except (OSError, ssl.SSLError, ValueError):
             pass
         finally:
@@ -291,13 +291,15 @@ def _read_request(sock):
 class TestServer:
     __test__ = False  # a helper, not a test case
 
-    def __init__(self, mode="answer", tls=False, status=200, body=b"", delay=1.0, extra=1000):
+    def __init__(self, mode="answer", tls=False, status=200, body=b"", delay=1.0, extra=1000,
+                 idle=IDLE_LIMIT_SECONDS):
         if mode not in MODES:
             raise ValueError("unknown mode %r" % mode)
         self.mode = mode
         self.tls = tls
         self.delay = delay
         self.extra = extra
+        self.idle = idle  # seconds a kept-alive connection waits for its next request
         # Optional callable(RecordedRequest) -> Response, consulted before set_response's answer.
         self.responder = None
         # Optional callable(RecordedRequest), called as each request arrives.
