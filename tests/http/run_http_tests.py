@@ -49,7 +49,8 @@ def make_router(hang):
         if path.startswith("/answer/"):
             return answers(request)
         if path == "/echo/held":
-            # closed by the server, so that the client's close of the late connection shows
+            # with Connection: close, so that the client closes the late connection instead of
+            # keeping it for later requests
             return Response(200, echo(request).body, close=True)
         if path.startswith("/echo"):
             return echo(request)

@@ -138,10 +138,11 @@ class Raw:
         return self.end == "keep"
 
 
-def _hold(sock, stopping, limit=None):
-    """Stays silent until the client closes the connection, the server stops or `limit` passes."""
+def _hold(sock, stopping):
+    """Stays silent until the client closes the connection, the server stops or
+    HELD_LIMIT_SECONDS pass."""
     sock.settimeout(0.2)
-    deadline = time.monotonic() + (limit or HELD_LIMIT_SECONDS)
+    deadline = time.monotonic() + HELD_LIMIT_SECONDS
     while not stopping.is_set() and time.monotonic() < deadline:
         try:
             if not sock.recv(65536):
