@@ -13,7 +13,10 @@ class CHttpUtility {
   CHttpUtility& operator=(const CHttpUtility&) = delete;
   virtual ~CHttpUtility() = default;
 
-  // Sends the request, giving the send m_dwTimeout ms, then reads the whole body.
+  // Sends the request, giving the send m_dwTimeout ms, then reads the body within the read
+  // limits (each wait for data at most 5 s, reading over 5 s after it began, 1 MiB).
+  // Redirects are not followed, except 307 and 308, which are repeated with the same method,
+  // headers and body at most 3 times within the same send limit.
   // True only when the body was read to its end; an HTTP error status is not a failure.
   // Appends to m_strResponse; m_dwStatusCode and m_dwError start again from 0.
   bool Execute();
@@ -36,7 +39,7 @@ class CHttpUtility {
   uint32_t m_dwSecurityFlags = 0;  // ORed into an https request's security flags
   uint32_t m_dwStatusCode = 0;
   uint32_t m_dwError = 0;          // Windows/WinINet error code, or 10060 when the send timed out
-  uint32_t m_dwTimeout = 5000;     // ms allowed for the send; the body read has no limit
+  uint32_t m_dwTimeout = 5000;     // ms allowed for the send, redirects followed included
   bool m_bCollectCookies = false;
   std::wstring m_strCookies;       // Set-Cookie values joined by ";"
 };

@@ -71,12 +71,12 @@ TEST(HttpUtility, UnresolvableHostFailsWithoutWaiting) {
 
 TEST(HttpUtility, SelfSignedCertificateNeedsTheRelaxations) {
   CHttpUtility strict;
-  strict.m_strUrl = ServerUrl("HTTPS") + "/echo";
+  strict.m_strUrl = ServerUrl("HTTPS_UNSEEN") + "/echo";
   EXPECT_FALSE(strict.Execute());
   EXPECT_EQ(strict.m_dwError, static_cast<uint32_t>(ERROR_INTERNET_INVALID_CA));
 
   CHttpUtility relaxed;
-  relaxed.m_strUrl = ServerUrl("HTTPS") + "/echo";
+  relaxed.m_strUrl = ServerUrl("HTTPS_UNSEEN") + "/echo";
   relaxed.m_dwSecurityFlags = 0x3380;
   EXPECT_TRUE(relaxed.Execute());
   EXPECT_EQ(relaxed.m_dwStatusCode, 200u);

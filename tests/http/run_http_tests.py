@@ -17,6 +17,7 @@ Paths every answering server serves:
   /cookies              200, two Set-Cookie headers
   /control/release?answer=1|0   lets the hang server's held connections go; body: how many
   /control/closed       body: how many answered held connections the client has closed
+  /answer/...           the shared answers of test_server.answers
 Other paths get the server's own answer (for the truncating server: TRUNCATED_BODY).
 """
 
@@ -27,7 +28,7 @@ import urllib.parse
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 from wine import run_wine  # noqa: E402
-from test_server import Response, TestServer, unused_port  # noqa: E402
+from test_server import Response, TestServer, answers, unused_port  # noqa: E402
 
 BIG_BODY = b"".join(b"%07d\n" % i for i in range(40000))
 # Characters inside code page 1252 (e acute, euro sign) and outside it (a CJK character, an
@@ -45,6 +46,12 @@ def echo(request):
 def make_router(hang):
     def route(request):
         path, _, query = request.target.partition("?")
+        if path.startswith("/answer/"):
+            return answers(request)
+        if path == "/echo/held":
+            # with Connection: close, so that the client closes the late connection instead of
+            # keeping it for later requests
+            return Response(200, echo(request).body, close=True)
         if path.startswith("/echo"):
             return echo(request)
         if path.startswith("/status/"):
@@ -74,6 +81,9 @@ def main():
     servers = {
         "HTTP": TestServer(),
         "HTTPS": TestServer(tls=True),
+        # WinINet reuses a kept-alive connection whose certificate was already accepted:
+        # strict certificate checks need a server no relaxed request has reached.
+        "HTTPS_UNSEEN": TestServer(tls=True),
         "HANG": hang,
         "SLOW": TestServer(mode="slow", delay=0.5),
         "TRUNCATE": TestServer(mode="truncate", body=TRUNCATED_BODY, delay=0.3),

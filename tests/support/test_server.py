@@ -1,5 +1,9 @@
 """A small HTTP(S) server for tests: records every request and answers as told.
 
+It answers as real endpoints do: HTTP/1.1, a Content-Length body, and the connection kept
+open for further requests until the client closes it (`Response(close=True)` answers with
+`Connection: close` and closes; `Raw` writes any bytes, pauses and endings).
+
 Usable as a class:
 
     with TestServer(mode="answer", tls=False) as server:
@@ -15,6 +19,9 @@ Modes:
   slow      the same, after `delay` seconds
   hang      record the request, then answer nothing until release() (answer or close)
   truncate  announce `extra` more body bytes than are sent, wait `delay`, reset the connection
+
+`answers` (below) is a responder for the paths under /answer/ that tests share: kept-alive,
+chunked, empty, redirecting, unending, huge, cut short, silent and non-HTTP answers.
 
 The server listens on 127.0.0.1 only. It sets TCP_QUICKACK before every read, so that a
 client which writes headers and body separately is not held up by delayed acknowledgement.
@@ -33,9 +40,12 @@ import subprocess
 import sys
 import tempfile
 import threading
+import time
+import urllib.parse
 
 MODES = ("answer", "slow", "hang", "truncate")
 HELD_LIMIT_SECONDS = 120  # a held connection is let go after this even without release()
+IDLE_LIMIT_SECONDS = 30  # a kept-alive connection with no new request is closed after this
 
 
 def unused_port():
@@ -68,26 +78,154 @@ class RecordedRequest:
                 "header_lines": self.header_lines, "body_hex": self.body.hex()}
 
 
+def status_line(status, version="HTTP/1.1"):
+    try:
+        reason = http.HTTPStatus(status).phrase
+    except ValueError:
+        reason = "Status"
+    return "%s %d %s" % (version, status, reason)
+
+
 class Response:
-    def __init__(self, status=200, body=b"", headers=()):
+    """An HTTP/1.1 answer with a Content-Length body; the connection stays open unless `close`."""
+
+    def __init__(self, status=200, body=b"", headers=(), close=False):
         self.status = status
         self.body = body if isinstance(body, bytes) else body.encode("utf-8")
         self.headers = list(headers)  # extra (name, value) pairs
+        self.close = close
 
     def encode(self, announced_length=None):
         length = len(self.body) if announced_length is None else announced_length
-        try:
-            reason = http.HTTPStatus(self.status).phrase
-        except ValueError:
-            reason = "Status"
-        lines = ["HTTP/1.1 %d %s" % (self.status, reason),
-                 "Content-Length: %d" % length,
-                 "Connection: close"]
+        lines = [status_line(self.status)]
+        if self.status not in (204, 304) and not 100 <= self.status < 200:
+            lines.append("Content-Length: %d" % length)
+        if self.close:
+            lines.append("Connection: close")
         lines += ["%s: %s" % pair for pair in self.headers]
         return ("\r\n".join(lines) + "\r\n\r\n").encode("latin-1") + self.body
 
+    def write(self, sock, stopping):
+        """Sends the answer; True when the connection stays open for the next request."""
+        sock.sendall(self.encode())
+        return not self.close
 
-def _make_certificate(folder):
+
+class Raw:
+    """An answer written piece by piece: bytes are sent, a number pauses that many seconds, an
+    iterable of bytes is sent piece by piece. Then `end`: "close" (orderly), "reset" (abortive),
+    "hold" (silence until the client closes or the server stops) or "keep" (serve the next
+    request)."""
+
+    def __init__(self, *pieces, end="close"):
+        self.pieces = pieces
+        self.end = end
+
+    def write(self, sock, stopping):
+        for piece in self.pieces:
+            if isinstance(piece, (int, float)):
+                if stopping.wait(piece):
+                    return False
+            elif isinstance(piece, (bytes, bytearray)):
+                sock.sendall(piece)
+            else:
+                for part in piece:
+                    sock.sendall(part)
+        if self.end == "reset":
+            sock.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
+        elif self.end == "hold":
+            _hold(sock, stopping)
+        return self.end == "keep"
+
+
+def _hold(sock, stopping):
+    """Stays silent until the client closes the connection, the server stops or
+    HELD_LIMIT_SECONDS pass."""
+    sock.settimeout(0.2)
+    deadline = time.monotonic() + HELD_LIMIT_SECONDS
+    while not stopping.is_set() and time.monotonic() < deadline:
+        try:
+            if not sock.recv(65536):
+                return
+        except socket.timeout:
+            continue
+        except OSError:
+            return
+
+
+def _chunked(body, size=100):
+    for i in range(0, len(body), size):
+        piece = body[i:i + size]
+        yield b"%x\r\n" % len(piece) + piece + b"\r\n"
+    yield b"0\r\n\r\n"
+
+
+HUGE_SIZE = 64 * 1024 * 1024
+CHUNKED_BODY = b"".join(b"chunk %04d\n" % i for i in range(300))
+PARTIAL_BODY = b"p" * 100
+NOT_HTTP = b"SSH-2.0-OpenSSH_9.2\r\nthis is not an HTTP answer\r\n"
+
+
+def answers(request):
+    """Answers for the shared /answer/ paths; None for any other path.
+
+    /answer/ok                  200 "ok", kept alive
+    /answer/close               200 "ok" with Connection: close
+    /answer/chunked             200, CHUNKED_BODY in chunks, kept alive
+    /answer/204                 204, no body, kept alive
+    /answer/status/<n>?to=URL   status n with Location: URL (unquoted), body "moved", kept alive
+    /answer/loop                307 with Location: /answer/loop
+    /answer/http10              HTTP/1.0 200 without a length; the body ends at the close
+    /answer/cut                 200 announcing 1000 bytes; 100 come, then an orderly close
+    /answer/huge                200 with HUGE_SIZE bytes of body, kept alive
+    /answer/stall               200 announcing 1000 bytes; 100 come, then silence
+    /answer/trickle             200 announcing 1000 bytes; then one byte every 0.5 s
+    /answer/slowest             headers after 4.8 s, then a byte every 4.8 s: the longest a
+                                report can be held
+    /answer/silent              nothing at all until the client closes
+    /answer/not-http            NOT_HTTP, then silence
+    """
+    path, _, query = request.target.partition("?")
+    if not path.startswith("/answer/"):
+        return None
+    what = path[len("/answer/"):]
+    head = (status_line(200) + "\r\nContent-Length: 1000\r\n\r\n").encode("latin-1")
+    if what == "ok":
+        return Response(200, b"ok")
+    if what == "close":
+        return Response(200, b"ok", close=True)
+    if what == "chunked":
+        head = (status_line(200) + "\r\nTransfer-Encoding: chunked\r\n\r\n").encode("latin-1")
+        return Raw(head, _chunked(CHUNKED_BODY), end="keep")
+    if what == "204":
+        return Response(204)
+    if what.startswith("status/"):
+        to = urllib.parse.parse_qs(query).get("to", [None])[0]
+        return Response(int(what[len("status/"):]), b"moved", [("Location", to)] if to else [])
+    if what == "loop":
+        return Response(307, b"moved", [("Location", "/answer/loop")])
+    if what == "http10":
+        return Raw(status_line(200, "HTTP/1.0").encode() + b"\r\n\r\n" + b"0123456789" * 50)
+    if what == "cut":
+        return Raw(head, PARTIAL_BODY)
+    if what == "huge":
+        block = b"h" * (1024 * 1024)
+        huge_head = (status_line(200) + "\r\nContent-Length: %d\r\n\r\n" % HUGE_SIZE).encode()
+        return Raw(huge_head, (block for _ in range(HUGE_SIZE // len(block))), end="keep")
+    if what == "stall":
+        return Raw(head, PARTIAL_BODY, end="hold")
+    if what == "trickle":
+        return Raw(head, *[piece for _ in range(1000) for piece in (b"t", 0.5)], end="hold")
+    if what == "slowest":
+        return Raw(4.8, head, *[piece for _ in range(200) for piece in (b"s", 4.8)], end="hold")
+    if what == "silent":
+        return Raw(end="hold")
+    if what == "not-http":
+        return Raw(NOT_HTTP, end="hold")
+    return Response(404, b"no such answer")
+
+
+def make_certificate(folder):
     """A throwaway self-signed certificate for 127.0.0.1; returns (cert, key) paths."""
     cert = os.path.join(folder, "cert.pem")
     key = os.path.join(folder, "key.pem")
@@ -101,18 +239,23 @@ class _Handler(socketserver.BaseRequestHandler):
     def handle(self):
         owner = self.server.owner
         sock = self.request
-        sock.settimeout(30)
+        sock.settimeout(owner.idle)
+        owner._opened(self.request)
         try:
             if owner.tls:
                 sock = owner._tls_context.wrap_socket(sock, server_side=True)
-            request = _read_request(sock)
-            if request is None:
-                return
-            owner._record(request)
-            owner._answer(sock, request)
+            while not owner._stopping.is_set():
+                request = _read_request(sock)
+                if request is None:
+                    return
+                owner._record(request)
+                if not owner._answer(sock, request):
+                    return
+                sock.settimeout(owner.idle)
         except (OSError, ssl.SSLError, ValueError):
             pass
         finally:
+            owner._closed(self.request)
             try:
                 sock.close()
             except OSError:
@@ -149,13 +292,15 @@ def _read_request(sock):
 class TestServer:
     __test__ = False  # a helper, not a test case
 
-    def __init__(self, mode="answer", tls=False, status=200, body=b"", delay=1.0, extra=1000):
+    def __init__(self, mode="answer", tls=False, status=200, body=b"", delay=1.0, extra=1000,
+                 idle=IDLE_LIMIT_SECONDS):
         if mode not in MODES:
             raise ValueError("unknown mode %r" % mode)
         self.mode = mode
         self.tls = tls
         self.delay = delay
         self.extra = extra
+        self.idle = idle  # seconds a kept-alive connection waits for its next request
         # Optional callable(RecordedRequest) -> Response, consulted before set_response's answer.
         self.responder = None
         # Optional callable(RecordedRequest), called as each request arrives.
@@ -164,6 +309,7 @@ class TestServer:
         self._lock = threading.Lock()
         self._requests = []
         self._held = []  # [event, action] per connection held in hang mode
+        self._connections = set()  # open sockets, shut down on stop
         self._closed_by_client = 0
         self._stopping = threading.Event()
         self._folder = None
@@ -175,7 +321,7 @@ class TestServer:
     def start(self):
         if self.tls:
             self._folder = tempfile.mkdtemp(prefix="kestrel-tls-")
-            cert, key = _make_certificate(self._folder)
+            cert, key = make_certificate(self._folder)
             self._tls_context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
             self._tls_context.load_cert_chain(cert, key)
         self._server = socketserver.ThreadingTCPServer(("127.0.0.1", 0), _Handler)
@@ -188,6 +334,13 @@ class TestServer:
     def stop(self):
         self._stopping.set()
         self.release(answer=False)
+        with self._lock:
+            connections = list(self._connections)
+        for sock in connections:
+            try:
+                sock.shutdown(socket.SHUT_RDWR)
+            except OSError:
+                pass
         if self._server:
             self._server.shutdown()
             self._server.server_close()
@@ -245,6 +398,14 @@ class TestServer:
 
     # -- inside
 
+    def _opened(self, sock):
+        with self._lock:
+            self._connections.add(sock)
+
+    def _closed(self, sock):
+        with self._lock:
+            self._connections.discard(sock)
+
     def _record(self, request):
         with self._lock:
             self._requests.append(request)
@@ -260,6 +421,7 @@ class TestServer:
             return self._response
 
     def _answer(self, sock, request):
+        """Answers one request; True when the connection serves the next one."""
         if self.mode == "slow":
             self._stopping.wait(self.delay)
         elif self.mode == "hang":
@@ -268,7 +430,7 @@ class TestServer:
                 self._held.append(slot)
             slot[0].wait(HELD_LIMIT_SECONDS)
             if slot[1] != "answer" or self._stopping.is_set():
-                return
+                return False
         response = self._response_for(request)
         if self.mode == "truncate":
             sock.sendall(response.encode(len(response.body) + self.extra))
@@ -276,10 +438,12 @@ class TestServer:
             # An abortive close (reset): an orderly one reads as the end of the body to
             # some clients.
             sock.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
-            return
-        sock.sendall(response.encode())
+            return False
+        keep = response.write(sock, self._stopping)
         if self.mode == "hang":
             self._wait_for_client_close(sock)
+            return False
+        return keep
 
     def _wait_for_client_close(self, sock):
         try:
