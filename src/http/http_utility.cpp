@@ -35,10 +35,11 @@ constexpr size_t kResponseCap = 1024 * 1024;
 
 // Shared by Execute and the thread that sends on it (or, for a body left unread, closes it).
 // After a time-out Execute returns while the send thread may still be inside
-// HttpSendRequestA, so whichever of the two lets go last destroys the context. The context owns the whole handle chain: closing a parent closes the request too,
-// and a closed handle's value can be handed to a later request, so the thread must never be
-// left holding a handle that someone else closed. Members are destroyed in reverse order:
-// request, then connection, then internet.
+// HttpSendRequestA, so whichever of the two lets go last destroys the context. The context
+// owns the whole handle chain: closing a parent closes the request too, and a closed
+// handle's value can be handed to a later request, so the thread must never be left holding
+// a handle that someone else closed. Members are destroyed in reverse order: request, then
+// connection, then internet.
 struct HttpSendContext {
   InternetHandle internet;
   InternetHandle connection;
