@@ -4,6 +4,12 @@ add_compile_options(-Os -ffunction-sections -fdata-sections -Wall -Wextra)
 add_compile_definitions(WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601)
 add_link_options(-static -static-libgcc -static-libstdc++ -Wl,--gc-sections)
 
+# Unicode NSIS hosts keep UTF-16 text on their stack.
+option(KESTREL_UNICODE "Build for Unicode NSIS hosts (UTF-16 stack)" OFF)
+if(KESTREL_UNICODE)
+  add_compile_definitions(UNICODE _UNICODE)
+endif()
+
 # jsoncpp: Debian ships no mingw build, so its source package (fetched by
 # scripts/setup) is compiled here with the same toolchain.
 set(KESTREL_JSONCPP_SOURCE_ROOT /opt/kestrel/jsoncpp CACHE PATH
