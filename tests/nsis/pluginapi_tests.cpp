@@ -211,6 +211,18 @@ TEST_F(StackHelpers, UnicodePopCutsAtACharacterBoundary) {
   }
 }
 
+// The trace message stops at 1999 bytes of UTF-8; a character it would split is left
+// out whole rather than shown as a replacement character.
+TEST_F(StackHelpers, UnicodeTraceCutsItsMessageAtACharacterBoundary) {
+  m_host.PushNative(std::wstring(1987, L'a') + L"\u4e2d" + std::wstring(100, L'b'));
+  UseFrame(m_host);
+  char buffer[16] = {};
+  EXPECT_FALSE(Pop(buffer, sizeof buffer));
+  const auto lines = m_output.Lines();
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_EQ(lines[0].substr(lines[0].find('\t') + 1), "popstringW " + std::string(1987, 'a'));
+}
+
 TEST_F(StackHelpers, UnicodeBoundedPopCutsAtACharacterBoundary) {
   m_host.PushNative(std::wstring(127, L'7') + L"\u00e9");
   UseFrame(m_host);
