@@ -7,10 +7,10 @@
 #include "plugin/prologue.h"
 
 #define KESTREL_COMMAND(name, work)                                                \
-  extern "C" void __cdecl name(HWND, int stringSize, char*, stack_t** stackTop,   \
+  extern "C" void __cdecl name(HWND, int stringSize, TCHAR*, stack_t** stackTop,  \
                                extra_parameters* extra) noexcept {                 \
     BeginCommand(stringSize, stackTop, extra);                                     \
-    pushintA(work);                                                                \
+    PushResult(work);                                                              \
   }
 
 KESTREL_COMMAND(NSGet, GetCommand(JobMode::Wait))

@@ -4,11 +4,11 @@
 
 // The exported commands, in the host's five-argument frame.
 extern "C" {
-void __cdecl NSGet(HWND, int, char*, stack_t**, extra_parameters*) noexcept;
-void __cdecl NSGetAsync(HWND, int, char*, stack_t**, extra_parameters*) noexcept;
-void __cdecl NSPost(HWND, int, char*, stack_t**, extra_parameters*) noexcept;
-void __cdecl NSPostAsync(HWND, int, char*, stack_t**, extra_parameters*) noexcept;
-void __cdecl NSPut(HWND, int, char*, stack_t**, extra_parameters*) noexcept;
-void __cdecl NSPutAsync(HWND, int, char*, stack_t**, extra_parameters*) noexcept;
-void __cdecl NSWaitDone(HWND, int, char*, stack_t**, extra_parameters*) noexcept;
+void __cdecl NSGet(HWND, int, TCHAR*, stack_t**, extra_parameters*) noexcept;
+void __cdecl NSGetAsync(HWND, int, TCHAR*, stack_t**, extra_parameters*) noexcept;
+void __cdecl NSPost(HWND, int, TCHAR*, stack_t**, extra_parameters*) noexcept;
+void __cdecl NSPostAsync(HWND, int, TCHAR*, stack_t**, extra_parameters*) noexcept;
+void __cdecl NSPut(HWND, int, TCHAR*, stack_t**, extra_parameters*) noexcept;
+void __cdecl NSPutAsync(HWND, int, TCHAR*, stack_t**, extra_parameters*) noexcept;
+void __cdecl NSWaitDone(HWND, int, TCHAR*, stack_t**, extra_parameters*) noexcept;
 }

@@ -14,7 +14,9 @@ int GetCommand(JobMode mode);
 // NSPut / NSPutAsync: pops one text (unused); clears the status.
 int PutCommand(JobMode mode);
 
-// NSPost / NSPostAsync: pops the URL and the event text and reports them.
+// NSPost / NSPostAsync: pops the URL and the event text and reports them. A URL
+// longer than 511 bytes as requested, or (Unicode builds) with a non-ASCII host name,
+// is refused: 0, nothing sent; the event text is popped all the same.
 int PostCommand(JobMode mode);
 
 // NSWaitDone: pops the time limit in milliseconds (-1: none) and stops the worker;

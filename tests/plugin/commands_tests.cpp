@@ -3,12 +3,22 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
+#include "recording_server.h"
 #include "support/loaded_plugin.h"
 #include "support/silent_server.h"
 #include "support/test_host.h"
 
 namespace {
+
+#ifdef UNICODE
+const std::string kPop = "popstringW";
+const std::string kBoundedPop = "popstringnW";
+#else
+const std::string kPop = "popstringA";
+const std::string kBoundedPop = "popstringn";
+#endif
 
 class Commands : public ::testing::Test {
  protected:
@@ -47,9 +57,9 @@ TEST_F(Commands, EachPopIsTracedWithItsText) {
   Call(m_plugin.NSWaitDone, {"-1"});
   const auto lines = m_output.Lines();
   ASSERT_EQ(lines.size(), 2u);
-  EXPECT_NE(lines[0].find("\\nsis\\include\\pluginapi.cpp<60>:\tpopstringA first&text (10)\n"),
+  EXPECT_NE(lines[0].find("\\nsis\\include\\pluginapi.cpp<60>:\t" + kPop + " first&text (10)\n"),
             std::string::npos) << lines[0];
-  EXPECT_NE(lines[1].find("\\nsis\\include\\pluginapi.cpp<72>:\tpopstringn -1 (2)\n"),
+  EXPECT_NE(lines[1].find("\\nsis\\include\\pluginapi.cpp<72>:\t" + kBoundedPop + " -1 (2)\n"),
             std::string::npos) << lines[1];
 }
 
@@ -147,5 +157,90 @@ TEST_F(Commands, WaitDoneTakesSpacesSignsAndHugeNumbers) {
   Call(m_plugin.NSGet, {""});
   EXPECT_EQ(Call(m_plugin.NSWaitDone, {"  +99999999999999999999 ms"}), "1");
 }
+
+// A cut URL would name another address: one longer than 511 bytes is refused in every
+// build, its event text is still taken off the stack, and the trace shows it whole.
+TEST_F(Commands, UrlsLongerThanTheirBufferAreRefusedNotCut) {
+  RecordingServer server;
+  const std::string base = server.Base() + "/dev/";
+  const std::string fits = base + std::string(511 - base.size(), 'p');
+  const std::string over = fits + "q";
+
+  EXPECT_EQ(Call(m_plugin.NSPostAsync, {over, "a&b&c"}), "0");
+  EXPECT_EQ(Call(m_plugin.NSPost, {over, "a&b&c"}), "0");
+  EXPECT_EQ(Call(m_plugin.NSPost, {fits, "a&b&c"}), "200");
+  const auto requests = server.Requests();
+  ASSERT_EQ(requests.size(), 1u);
+  EXPECT_EQ(requests[0].target, fits.substr(server.Base().size()));
+
+  const auto lines = m_output.Lines();
+  ASSERT_EQ(lines.size(), 6u);
+  EXPECT_NE(lines[0].find("\t" + kPop + " " + over + " (512)\n"), std::string::npos) << lines[0];
+  EXPECT_NE(lines[1].find("\t" + kPop + " a&b&c (5)\n"), std::string::npos) << lines[1];
+}
+
+#ifdef UNICODE
+
+// é, 中 and 😀 (a surrogate pair) in every field arrive as UTF-8, escaped as in the
+// ANSI build; the URL's non-ASCII characters go out percent-encoded.
+TEST_F(Commands, UnicodeReportsCarryUtf8AndEncodeTheUrl) {
+  RecordingServer server;
+  const std::string sample = "\xC3\xA9\xE4\xB8\xAD\xF0\x9F\x98\x80";
+  EXPECT_EQ(Call(m_plugin.NSPost, {server.Base() + "/dev/\xC3\xBC?q=\xC3\xA9%41",
+                                   "n" + sample + "&\"c\\" + sample + "&v" + sample}),
+            "200");
+  const auto requests = server.Requests();
+  ASSERT_EQ(requests.size(), 1u);
+  // Escapes the script wrote go out as written, as in the ANSI build.
+  EXPECT_EQ(requests[0].target, "/dev/%C3%BC?q=%C3%A9%41");
+  const std::string& body = requests[0].body;
+  EXPECT_NE(body.find("\"app_version\":\"v" + sample + "\",\"channel\":\"\\\"c\\\\" + sample +
+                      "\",\"env\":\"test\",\"event\":\"n" + sample + "\","),
+            std::string::npos) << body;
+}
+
+TEST_F(Commands, UnicodeUrlLimitAppliesToTheUrlAsRequested) {
+  RecordingServer server;
+  const std::string base = server.Base() + "/";
+  // é is 2 bytes popped and 6 requested (%C3%A9).
+  const std::string fits = base + std::string(511 - base.size() - 6, 'p') + "\xC3\xA9";
+  const std::string over = base + std::string(511 - base.size() - 5, 'p') + "\xC3\xA9";
+  EXPECT_EQ(Call(m_plugin.NSPost, {over, "a&b&c"}), "0");
+  EXPECT_EQ(Call(m_plugin.NSPost, {fits, "a&b&c"}), "200");
+  const auto requests = server.Requests();
+  ASSERT_EQ(requests.size(), 1u);
+  EXPECT_EQ(server.Base().size() + requests[0].target.size(), 511u);
+}
+
+// A non-ASCII host name would need IDNA: refused before any lookup (and the label is
+// longer than 63 bytes, so that even a lookup would fail before any query).
+TEST_F(Commands, UnicodeRefusesNonAsciiHostNames) {
+  const std::string host = std::string(64, 'b') + "\xC3\xBC" + ".invalid";
+  const DWORD start = GetTickCount();
+  EXPECT_EQ(Call(m_plugin.NSPostAsync, {"http://" + host + "/", "a&b&c"}), "0");
+  EXPECT_EQ(Call(m_plugin.NSPost, {"http://" + host + "/", "a&b&c"}), "0");
+  EXPECT_LT(GetTickCount() - start, 2000u);
+}
+
+// The event text is cut at a character boundary within its 1023 bytes.
+TEST_F(Commands, UnicodeEventTextIsCutAtACharacterBoundary) {
+  RecordingServer server;
+  const std::string head = "e&c&";
+  const std::string text = head + std::string(1023 - head.size() - 2, 'v') + "\xE4\xB8\xAD";
+  EXPECT_EQ(Call(m_plugin.NSPost, {server.Base() + "/", text}), "200");
+  const auto requests = server.Requests();
+  ASSERT_EQ(requests.size(), 1u);
+  EXPECT_NE(requests[0].body.find("\"app_version\":\"" + std::string(1023 - head.size() - 2, 'v') + "\""),
+            std::string::npos);
+}
+
+TEST_F(Commands, UnicodeResultsAreUtf16) {
+  m_host.Call(m_plugin.NSGet);
+  EXPECT_EQ(m_host.PopNative(), L"0");
+  m_host.Call(m_plugin.NSPutAsync);
+  EXPECT_EQ(m_host.PopNative(), L"1");
+}
+
+#endif
 
 }  // namespace

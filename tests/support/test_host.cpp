@@ -1,6 +1,7 @@
 #include "support/test_host.h"
 
 #include <algorithm>
+#include <cstddef>
 #include <cstring>
 
 int TestHost::s_registerResult = 0;
@@ -26,18 +27,36 @@ TestHost::~TestHost() {
 }
 
 void TestHost::Push(const std::string& text) {
-  auto* entry = static_cast<stack_t*>(GlobalAlloc(GPTR, sizeof(stack_t*) + m_stringSize + 4));
-  // As the host does: a text longer than string_size is cut to fit.
-  const std::size_t length = std::min(text.size(), static_cast<std::size_t>(m_stringSize - 1));
-  std::memcpy(entry->text, text.data(), length);
-  entry->next = m_top;
-  m_top = entry;
+#ifdef UNICODE
+  PushNative(WideFromUtf8(text));
+#else
+  PushNative(text);
+#endif
 }
 
 std::string TestHost::PopText() {
   if (!m_top) return "<empty stack>";
+#ifdef UNICODE
+  return Utf8FromWide(PopNative());
+#else
+  return PopNative();
+#endif
+}
+
+void TestHost::PushNative(const NativeText& text) {
+  auto* entry = static_cast<stack_t*>(
+      GlobalAlloc(GPTR, offsetof(stack_t, text) + (m_stringSize + 4) * sizeof(TCHAR)));
+  // As the host does: a text longer than string_size characters is cut to fit.
+  const std::size_t length = std::min(text.size(), static_cast<std::size_t>(m_stringSize - 1));
+  std::memcpy(entry->text, text.data(), length * sizeof(TCHAR));
+  entry->next = m_top;
+  m_top = entry;
+}
+
+NativeText TestHost::PopNative() {
+  if (!m_top) return NativeText();
   stack_t* entry = m_top;
-  std::string text = entry->text;
+  NativeText text = entry->text;
   m_top = entry->next;
   GlobalFree(entry);
   return text;
@@ -54,6 +73,23 @@ int WINAPI TestHost::RegisterPluginCallback(HMODULE module, NSISPLUGINCALLBACK c
   s_registeredModule = module;
   s_registeredCallback = callback;
   return s_registerResult;
+}
+
+std::wstring WideFromUtf8(const std::string& text) {
+  const int count = static_cast<int>(text.size());
+  std::wstring wide(text.size(), L'\0');
+  const int converted = count ? MultiByteToWideChar(CP_UTF8, 0, text.data(), count, &wide[0], count) : 0;
+  wide.resize(static_cast<std::size_t>(converted));
+  return wide;
+}
+
+std::string Utf8FromWide(const std::wstring& text) {
+  const int count = static_cast<int>(text.size());
+  std::string bytes(text.size() * 3, '\0');
+  const int converted =
+      count ? WideCharToMultiByte(CP_UTF8, 0, text.data(), count, &bytes[0], count * 3, nullptr, nullptr) : 0;
+  bytes.resize(static_cast<std::size_t>(converted));
+  return bytes;
 }
 
 DebugOutputCapture* DebugOutputCapture::s_active = nullptr;
@@ -73,15 +109,46 @@ std::vector<std::string> DebugOutputCapture::Lines() const {
   return m_lines;
 }
 
+std::string DebugOutputCapture::AsCaptured(const std::string& utf8) const {
+  {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (m_sawWide) return utf8;
+  }
+  const std::wstring wide = WideFromUtf8(utf8);
+  const int count = static_cast<int>(wide.size());
+  std::string ansi(wide.size() * 2, '\0');
+  const int converted =
+      count ? WideCharToMultiByte(CP_ACP, 0, wide.data(), count, &ansi[0], count * 2, nullptr, nullptr) : 0;
+  ansi.resize(static_cast<std::size_t>(converted));
+  return ansi;
+}
+
 // OutputDebugStringA raises DBG_PRINTEXCEPTION_C with the text's length (terminator
-// included) and address; the system's own handler still runs after this one.
+// included) and address; OutputDebugStringW, where it raises DBG_PRINTEXCEPTION_WIDE_C,
+// the same for the UTF-16 text, and falls back to the narrow form when no debugger
+// takes the wide one: that narrow twin is skipped. The system's own handler still runs
+// after this one.
 LONG CALLBACK DebugOutputCapture::Handler(EXCEPTION_POINTERS* info) {
+  constexpr DWORD kWideCode = 0x4001000A;  // DBG_PRINTEXCEPTION_WIDE_C
+  thread_local bool s_skipNarrowTwin = false;
   const EXCEPTION_RECORD* record = info->ExceptionRecord;
-  if (record->ExceptionCode == DBG_PRINTEXCEPTION_C && record->NumberParameters >= 2 && s_active) {
-    const auto length = static_cast<std::size_t>(record->ExceptionInformation[0]);
+  if (!s_active || record->NumberParameters < 2) return EXCEPTION_CONTINUE_SEARCH;
+  const auto length = static_cast<std::size_t>(record->ExceptionInformation[0]);
+  const std::size_t withoutTerminator = length > 0 ? length - 1 : 0;
+  if (record->ExceptionCode == kWideCode) {
+    const auto* text = reinterpret_cast<const wchar_t*>(record->ExceptionInformation[1]);
+    std::lock_guard<std::mutex> lock(s_active->m_mutex);
+    s_active->m_lines.push_back(Utf8FromWide(std::wstring(text, withoutTerminator)));
+    s_active->m_sawWide = true;
+    s_skipNarrowTwin = true;
+  } else if (record->ExceptionCode == DBG_PRINTEXCEPTION_C) {
+    if (s_skipNarrowTwin) {
+      s_skipNarrowTwin = false;
+      return EXCEPTION_CONTINUE_SEARCH;
+    }
     const auto* text = reinterpret_cast<const char*>(record->ExceptionInformation[1]);
     std::lock_guard<std::mutex> lock(s_active->m_mutex);
-    s_active->m_lines.emplace_back(text, length > 0 ? length - 1 : 0);
+    s_active->m_lines.emplace_back(text, withoutTerminator);
   }
   return EXCEPTION_CONTINUE_SEARCH;
 }

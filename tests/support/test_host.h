@@ -3,6 +3,10 @@
 // A stand-in for the NSIS host: a stack of GlobalAlloc'd entries, the parameter
 // block with a RegisterPluginCallback the test controls, and a capture of the
 // debugger output of the calling process.
+//
+// Texts are std::string in every build: the host's own bytes in ANSI builds, UTF-8 in
+// Unicode builds, where the entries hold UTF-16 (PushNative and PopNative reach the
+// entries' text as it is, unpaired surrogates included).
 
 #include <windows.h>
 
@@ -12,7 +16,8 @@
 
 #include "nsis/include/pluginapi.h"
 
-using PluginCommand = void(__cdecl*)(HWND, int, char*, stack_t**, extra_parameters*);
+using PluginCommand = void(__cdecl*)(HWND, int, TCHAR*, stack_t**, extra_parameters*);
+using NativeText = std::basic_string<TCHAR>;
 
 class TestHost {
  public:
@@ -24,6 +29,8 @@ class TestHost {
   // Pushes entries as the host does; the first argument of a call is pushed last.
   void Push(const std::string& text);
   std::string PopText();
+  void PushNative(const NativeText& text);
+  NativeText PopNative();
   std::size_t Depth() const;
   stack_t* Top() const { return m_top; }
   stack_t** StackTop() { return &m_top; }
@@ -47,17 +54,28 @@ class TestHost {
   extra_parameters m_extra{};
 };
 
-// Collects what the process writes with OutputDebugStringA while it lives.
+// UTF-8 to UTF-16 and back (Windows' conversion, independent of the plug-in's).
+std::wstring WideFromUtf8(const std::string& text);
+std::string Utf8FromWide(const std::wstring& text);
+
+// Collects what the process writes with OutputDebugStringA and OutputDebugStringW
+// while it lives. A wide line arrives as DBG_PRINTEXCEPTION_WIDE_C where the system
+// raises it (Windows 10 on) and is kept as UTF-8; Wine 8 raises only the narrow
+// DBG_PRINTEXCEPTION_C, with the text converted to the ANSI code page, and the line is
+// kept as those bytes.
 class DebugOutputCapture {
  public:
   DebugOutputCapture();
   ~DebugOutputCapture();
   std::vector<std::string> Lines() const;
+  // How a line written with OutputDebugStringW from `utf8` shows in Lines().
+  std::string AsCaptured(const std::string& utf8) const;
 
  private:
   static LONG CALLBACK Handler(EXCEPTION_POINTERS* info);
   static DebugOutputCapture* s_active;
   mutable std::mutex m_mutex;
   std::vector<std::string> m_lines;
+  bool m_sawWide = false;
   void* m_handler;
 };

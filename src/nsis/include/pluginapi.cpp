@@ -1,9 +1,12 @@
 #include "nsis/include/pluginapi.h"
 
+#include <cstddef>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "diag/trace.h"
+#include "text/utf8.h"
 
 int g_stringSize = 0;
 stack_t** g_stackTop = nullptr;
@@ -17,20 +20,80 @@ void DropTopEntry(stack_t* top) {
   GlobalFree(top);
 }
 
+// Copies `text` cut to `length` bytes and NUL-terminates; true when nothing was cut.
+bool CopyCut(char* destination, std::size_t destinationSize, const char* text,
+             std::size_t textLength, std::size_t length) {
+  if (destinationSize == 0) return textLength == 0;
+  std::memcpy(destination, text, length);
+  destination[length] = '\0';
+  return length == textLength;
+}
+
+// The decimal text in an entry sized as the host sizes its own: string_size characters
+// and 4 more.
+void PushDecimal(int value) {
+  char text[1024];
+  std::snprintf(text, sizeof text, "%d", value);
+  if (!g_stackTop) return;
+  const int stringSize = g_stringSize > 0 ? g_stringSize : 0;
+  auto* entry = static_cast<stack_t*>(
+      GlobalAlloc(GPTR, offsetof(stack_t, text) + (stringSize + 4) * sizeof(TCHAR)));
+  if (!entry) return;
+  for (int i = 0; i + 1 < stringSize && text[i]; ++i) entry->text[i] = static_cast<TCHAR>(text[i]);
+  entry->next = *g_stackTop;
+  *g_stackTop = entry;
+}
+
+#ifdef UNICODE
+std::string TopTextAsUtf8(const stack_t* top, int& length) {
+  length = lstrlenW(top->text);
+  const std::u16string units(top->text, top->text + length);
+  return Utf16ToUtf8(units.data(), units.size());
+}
+#endif
+
 }  // namespace
 
-void popstringA(char* destination, std::size_t destinationSize) {
+#ifdef UNICODE
+
+bool popstringW(char* destination, std::size_t destinationSize) {
+  stack_t* top = TopEntry();
+  if (!top) return true;
+  int length = 0;
+  const std::string text = TopTextAsUtf8(top, length);
+  DebugTraceW(KESTREL_PLUGINAPI_SOURCE, 60, "popstringW %s (%d)\n", text.c_str(), length);
+  const std::size_t kept = destinationSize > 0 ? Utf8CutLength(text, destinationSize - 1) : 0;
+  const bool whole = CopyCut(destination, destinationSize, text.data(), text.size(), kept);
+  DropTopEntry(top);
+  return whole;
+}
+
+void popstringnW(char* destination, std::size_t count) {
   stack_t* top = TopEntry();
   if (!top) return;
+  int length = 0;
+  const std::string text = TopTextAsUtf8(top, length);
+  DebugTraceW(KESTREL_PLUGINAPI_SOURCE, 72, "popstringnW %s (%d)\n", text.c_str(), length);
+  const std::size_t kept = Utf8CutLength(text, count);
+  std::memcpy(destination, text.data(), kept);
+  std::memset(destination + kept, 0, count - kept);
+  DropTopEntry(top);
+}
+
+void pushintW(int value) { PushDecimal(value); }
+
+#else
+
+bool popstringA(char* destination, std::size_t destinationSize) {
+  stack_t* top = TopEntry();
+  if (!top) return true;
   const std::size_t length = std::strlen(top->text);
   DebugTrace(KESTREL_PLUGINAPI_SOURCE, 60, "popstringA %s (%d)\n", top->text,
              static_cast<int>(length));
-  if (destinationSize > 0) {
-    const std::size_t copied = length < destinationSize ? length : destinationSize - 1;
-    std::memcpy(destination, top->text, copied);
-    destination[copied] = '\0';
-  }
+  const std::size_t kept = destinationSize > 0 && length >= destinationSize ? destinationSize - 1 : length;
+  const bool whole = CopyCut(destination, destinationSize, top->text, length, kept);
   DropTopEntry(top);
+  return whole;
 }
 
 void popstringn(char* destination, std::size_t count) {
@@ -42,14 +105,6 @@ void popstringn(char* destination, std::size_t count) {
   DropTopEntry(top);
 }
 
-void pushintA(int value) {
-  char text[1024];
-  std::snprintf(text, sizeof text, "%d", value);
-  if (!g_stackTop) return;
-  const int stringSize = g_stringSize > 0 ? g_stringSize : 0;
-  auto* entry = static_cast<stack_t*>(GlobalAlloc(GPTR, sizeof(stack_t*) + stringSize + 4));
-  if (!entry) return;
-  if (stringSize > 0) lstrcpynA(entry->text, text, stringSize);
-  entry->next = *g_stackTop;
-  *g_stackTop = entry;
-}
+void pushintA(int value) { PushDecimal(value); }
+
+#endif

@@ -1,8 +1,13 @@
 #pragma once
 
-// The module's side of the NSIS plug-in calling convention (ANSI hosts): the stack
-// entry and parameter block layouts the host shares with its plug-ins, and the
-// stack helpers. Every pop writes a trace line naming this file.
+// The module's side of the NSIS plug-in calling convention: the stack entry and
+// parameter block layouts the host shares with its plug-ins, and the stack helpers.
+// Every pop writes a trace line naming this file.
+//
+// ANSI builds: the host's stack holds narrow text, passed through byte for byte.
+// Unicode builds (UNICODE defined): it holds UTF-16 and string_size counts UTF-16 code
+// units; each popped text is converted to UTF-8 here, once, so that everything past
+// the pop is narrow, and pushed numbers are written as UTF-16.
 
 #include <windows.h>
 
@@ -10,7 +15,7 @@
 
 struct stack_t {
   stack_t* next;
-  char text[1];  // NUL-terminated; the host sizes each entry to string_size
+  TCHAR text[1];  // NUL-terminated; the host sizes each entry to string_size characters
 };
 
 // A fixed base type: the host may send values beyond the two it names.
@@ -38,7 +43,7 @@ struct exec_flags_t {
 struct extra_parameters {
   exec_flags_t* exec_flags;
   int(WINAPI* ExecuteCodeSegment)(int, HWND);
-  void(WINAPI* validate_filename)(char*);
+  void(WINAPI* validate_filename)(TCHAR*);
   int(WINAPI* RegisterPluginCallback)(HMODULE, NSISPLUGINCALLBACK);
 };
 
@@ -46,10 +51,33 @@ struct extra_parameters {
 extern int g_stringSize;
 extern stack_t** g_stackTop;
 
+#ifdef UNICODE
+
 // Takes the top entry into `destination` (of `destinationSize` bytes, zero-filled by
-// the caller), cutting a longer text to fit, NUL-terminated. An empty stack leaves
-// the destination as it is and traces nothing.
-void popstringA(char* destination, std::size_t destinationSize);
+// the caller) as UTF-8, an unpaired surrogate as U+FFFD. A text that does not fit is
+// cut at a character boundary, NUL-terminated. True when the whole text fitted (or the
+// stack was empty: the destination then stays as it is and nothing is traced). The
+// trace line shows the text and its length in UTF-16 code units, as the host counts.
+bool popstringW(char* destination, std::size_t destinationSize);
+
+// As popstringW, but copies with strncpy semantics: `count` bytes of UTF-8, cut at a
+// character boundary, NUL-padded, and no terminator when they fill all `count` bytes.
+void popstringnW(char* destination, std::size_t count);
+
+// Pushes `value` as decimal UTF-16 text.
+void pushintW(int value);
+
+inline bool PopArgument(char* destination, std::size_t size) { return popstringW(destination, size); }
+inline void PopArgumentBounded(char* destination, std::size_t count) { popstringnW(destination, count); }
+inline void PushResult(int value) { pushintW(value); }
+
+#else
+
+// Takes the top entry into `destination` (of `destinationSize` bytes, zero-filled by
+// the caller), cutting a longer text to fit, NUL-terminated. True when the whole text
+// fitted (or the stack was empty: the destination then stays as it is and nothing is
+// traced).
+bool popstringA(char* destination, std::size_t destinationSize);
 
 // As popstringA, but copies with strncpy semantics: `count` bytes, NUL-padded, and
 // no terminator when the text has `count` or more characters.
@@ -57,3 +85,9 @@ void popstringn(char* destination, std::size_t count);
 
 // Pushes `value` as decimal text.
 void pushintA(int value);
+
+inline bool PopArgument(char* destination, std::size_t size) { return popstringA(destination, size); }
+inline void PopArgumentBounded(char* destination, std::size_t count) { popstringn(destination, count); }
+inline void PushResult(int value) { pushintA(value); }
+
+#endif
