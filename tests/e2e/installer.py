@@ -187,6 +187,13 @@ class Steps:
         self.code += [_bytes(line) for line in lines]
         return self
 
+    def repeat(self, count, *lines):
+        """NSIS `lines` run `count` times in a loop, with the turn's number (from 0) in $R9: a
+        thousand calls without a thousand generated lines."""
+        label = "repeat_%d" % len(self.code)
+        return self.raw("StrCpy $R9 0", label + ":", *lines,
+                        "IntOp $R9 $R9 + 1", "IntCmp $R9 %d 0 %s" % (count, label))
+
     def start_clock(self):
         return self.raw("!insertmacro StartClock")
 

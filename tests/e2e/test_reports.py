@@ -1,10 +1,13 @@
-"""Reports from real NSIS installers under Wine to a local server."""
+"""Reports from real NSIS installers under Wine to a local recording server, sent to it
+straight and through nginx in front of it (over http, and over https with TLS ended by nginx).
+Each test is written once, in a mixin, and runs once per route."""
 
 import re
 import unittest
 
 from installer import Steps
-from test_server import Response, TestServer, unused_port  # on the path through installer
+from nginx_server import NginxServer  # on the path through installer
+from test_server import Response, TestServer, unused_port
 
 ID = re.compile(rb'"id":"([0-9A-F]{12}[0-9a-f]{4}[0-9A-F]{16})"')
 CONSTANTS = {b"event_type": b"app", b"os_platform": b"windows",
@@ -36,27 +39,56 @@ def expected_body(event, url, event_id):
     return b"{" + text + b',"user_id":0}'
 
 
-class Reports(unittest.TestCase):
-    def setUp(self):
-        self.server = TestServer().start()
-        self.addCleanup(self.server.stop)
+def assert_report(test, request, event, url):
+    """Checks that `request` is the report of `event` sent to `url`, byte for byte, as far as the
+    report sets it (a proxy rewrites Connection and Host); returns its event id."""
+    match = ID.search(request.body)
+    test.assertIsNotNone(match, request.body)
+    test.assertEqual(request.body, expected_body(event, url, match.group(1)))
+    test.assertEqual(request.method, "POST")
+    header_names = [line.split(":")[0] for line in request.header_lines]
+    test.assertLess(header_names.index("Content-Type"), header_names.index("Accept-Language"))
+    test.assertEqual(request.header("Content-Type"), ["application/json"])
+    test.assertEqual(request.header("Accept-Language"), ["en-US"])
+    test.assertEqual(request.header("Content-Length"), [str(len(request.body))])
+    return match.group(1)
 
+
+class Route:
+    """Mixin for a test case: one recording server for the class, reached straight (`via` None)
+    or through nginx in front of it, over "http" or "https" (TLS ended by nginx). Each test
+    starts with the server answering 200 at once and no request recorded."""
+    via = None
+
+    @classmethod
+    def setUpClass(cls):
+        cls.server = TestServer().start()
+        cls.addClassCleanup(cls.server.stop)
+        cls.nginx = None
+        if cls.via is not None:
+            cls.nginx = NginxServer(cls.server.port).start()
+            cls.addClassCleanup(cls.nginx.stop)
+
+    def setUp(self):
+        self.server.mode, self.server.delay, self.server.responder = "answer", 1.0, None
+        self.server.clear_requests()
+        self.addCleanup(self.server.release, answer=False)  # connections a hang test held
+
+    def url(self, path="/"):
+        """`path` on the server, as the installer reaches it."""
+        if self.nginx is None:
+            return self.server.url(path)
+        return self.nginx.url(path, tls=self.via == "https")
+
+
+class Reports(Route):
     def assert_report(self, request, event, url):
-        match = ID.search(request.body)
-        self.assertIsNotNone(match, request.body)
-        self.assertEqual(request.body, expected_body(event, url, match.group(1)))
-        self.assertEqual(request.method, "POST")
-        header_names = [line.split(":")[0] for line in request.header_lines]
-        self.assertLess(header_names.index("Content-Type"), header_names.index("Accept-Language"))
-        self.assertEqual(request.header("Content-Type"), ["application/json"])
-        self.assertEqual(request.header("Accept-Language"), ["en-US"])
-        self.assertEqual(request.header("Content-Length"), [str(len(request.body))])
-        return match.group(1)
+        return assert_report(self, request, event, url)
 
     def test_post_pushes_the_status_and_sends_the_document(self):
         statuses = iter([200, 201, 404, 500])
         self.server.responder = lambda request: Response(next(statuses), b"answer")
-        url = self.server.url("/v1/events?source=installer")
+        url = self.url("/v1/events?source=installer")
         steps = Steps()
         for event in ["install_start&beta&1.2.3", "a&b&c", "x", "done&stable&2.0"]:
             steps.post(url, event)
@@ -75,8 +107,8 @@ class Reports(unittest.TestCase):
         events = [b"", b"one", b"one&two", b"a&b&c&d&e", b"&&a&&b&c&&", b" sp ace & Chan &1 . 2 ",
                   b'q"uo"te&back\\slash&sl/ash', b"tab\there&cr\rlf\n&ctl\x01\x1b\x1f\x7f",
                   b"caf\xe9&\x80uro&\xff\xa0\xfc", b'\xe9"\\&\xe9&\xe9']
-        urls = [self.server.url("/events"), self.server.url("/device"),
-                self.server.url("/e?stage=dev"), self.server.url("/DEV")]
+        urls = [self.url("/events"), self.url("/device"),
+                self.url("/e?stage=dev"), self.url("/DEV")]
         steps = Steps()
         cases = [(e, urls[i % len(urls)]) for i, e in enumerate(events)]
         for event, url in cases:
@@ -91,7 +123,7 @@ class Reports(unittest.TestCase):
         self.assertEqual(envs[:4], [b"prd", b"test", b"test", b"prd"])
 
     def test_missing_arguments_still_push_one_number(self):
-        url = self.server.url("/only-url")
+        url = self.url("/only-url")
         stack_left = ("ClearErrors", "Pop $0", "IfErrors 0 +2", 'StrCpy $0 "empty"',
                       '!insertmacro WriteResult $0')
         steps = Steps().post("", "a&b&c")
@@ -104,7 +136,7 @@ class Reports(unittest.TestCase):
         self.assert_report(requests[0], b"", url.encode())
 
     def test_fifty_queued_reports_arrive_in_order_before_wait_done_returns(self):
-        url = self.server.url("/queue")
+        url = self.url("/queue")
         steps = Steps()
         for i in range(50):
             steps.post_async(url, "event%d&ch&%d" % (i, i))
@@ -122,7 +154,7 @@ class Reports(unittest.TestCase):
         self.server.mode = "slow"
         self.server.delay = 0.3
         self.server.responder = lambda r: Response(202 if b'"event":"mine"' in r.body else 201)
-        url = self.server.url("/")
+        url = self.url("/")
         steps = Steps()
         for i in range(3):
             steps.post_async(url, "queued%d&c&v" % i)
@@ -133,6 +165,18 @@ class Reports(unittest.TestCase):
         self.assertEqual(events, [b"queued0", b"queued1", b"queued2", b"mine"])
 
 
+class ReportsDirect(Reports, unittest.TestCase):
+    via = None
+
+
+class ReportsNginx(Reports, unittest.TestCase):
+    via = "http"
+
+
+class ReportsNginxTls(Reports, unittest.TestCase):
+    via = "https"
+
+
 class Failures(unittest.TestCase):
     def test_refused_connection_pushes_zero_at_once(self):
         url = "http://127.0.0.1:%d/" % unused_port()
@@ -140,45 +184,61 @@ class Failures(unittest.TestCase):
         self.assertEqual(run.values, ["0"])
         self.assertLess(run.clocks[0], 1000)
 
+
+class ServerFailures(Route):
+    """Servers that answer late or never; behind nginx the proxy holds the report the same way."""
+
     def test_silent_server_gives_zero_after_the_send_limit(self):
-        with TestServer(mode="hang") as server:
-            run = Steps().start_clock().post(server.url("/"), "a&b&c").record_clock().run()
-            self.assertEqual(run.values, ["0"])
-            self.assertTrue(4900 <= run.clocks[0] < 6500, run.clocks)
-            self.assertEqual(len(server.requests), 1)
+        self.server.mode = "hang"
+        run = Steps().start_clock().post(self.url(), "a&b&c").record_clock().run()
+        self.assertEqual(run.values, ["0"])
+        self.assertTrue(4900 <= run.clocks[0] < 6500, run.clocks)
+        self.assertEqual(len(self.server.requests), 1)
 
     def test_wait_done_gives_up_on_a_hung_report_and_later_commands_fail_fast(self):
-        with TestServer(mode="hang") as server:
-            steps = Steps().post_async(server.url("/"), "a&b&c")
-            steps.start_clock().wait_done(1500).record_clock()
-            steps.start_clock().post(server.url("/"), "x&y&z").post_async(server.url("/"), "x&y&z")
-            run = steps.record_clock().exit_code(4).run()
-            self.assertFalse(run.faulted, run.stderr)
-            self.assertEqual(run.exit_code, 4)
-            self.assertEqual(run.values, ["1", "0", "0", "0"])
-            wait_ms, after_ms = run.clocks
-            self.assertTrue(1400 <= wait_ms < 2500, wait_ms)
-            self.assertLess(after_ms, 500)
-            self.assertEqual(len(server.requests), 1)
+        self.server.mode = "hang"
+        steps = Steps().post_async(self.url(), "a&b&c")
+        steps.start_clock().wait_done(1500).record_clock()
+        steps.start_clock().post(self.url(), "x&y&z").post_async(self.url(), "x&y&z")
+        run = steps.record_clock().exit_code(4).run()
+        self.assertFalse(run.faulted, run.stderr)
+        self.assertEqual(run.exit_code, 4)
+        self.assertEqual(run.values, ["1", "0", "0", "0"])
+        wait_ms, after_ms = run.clocks
+        self.assertTrue(1400 <= wait_ms < 2500, wait_ms)
+        self.assertLess(after_ms, 500)
+        self.assertEqual(len(self.server.requests), 1)
 
     def test_wait_done_without_time_gives_up_at_once(self):
-        with TestServer(mode="hang") as server:
-            steps = Steps().post_async(server.url("/"), "a&b&c")
-            run = steps.start_clock().wait_done(0).get().record_clock().run()
-            self.assertFalse(run.faulted, run.stderr)
-            self.assertEqual(run.values, ["1", "0", "0"])
-            self.assertLess(run.clocks[0], 500)
+        self.server.mode = "hang"
+        steps = Steps().post_async(self.url(), "a&b&c")
+        run = steps.start_clock().wait_done(0).get().record_clock().run()
+        self.assertFalse(run.faulted, run.stderr)
+        self.assertEqual(run.values, ["1", "0", "0"])
+        self.assertLess(run.clocks[0], 500)
 
     def test_installer_ends_without_wait_done_while_reports_run(self):
         for mode in ("slow", "hang"):
-            with TestServer(mode=mode, delay=2.0) as server:
-                steps = Steps()
-                for i in range(3):
-                    steps.post_async(server.url("/"), "e%d&c&v" % i)
-                run = steps.exit_code(6).run()
-                self.assertFalse(run.faulted, mode + run.stderr)
-                self.assertEqual(run.exit_code, 6, mode)
-                self.assertEqual(run.values, ["1", "1", "1"], mode)
+            self.server.mode, self.server.delay = mode, 2.0
+            steps = Steps()
+            for i in range(3):
+                steps.post_async(self.url(), "e%d&c&v" % i)
+            run = steps.exit_code(6).run()
+            self.assertFalse(run.faulted, mode + run.stderr)
+            self.assertEqual(run.exit_code, 6, mode)
+            self.assertEqual(run.values, ["1", "1", "1"], mode)
+
+
+class ServerFailuresDirect(ServerFailures, unittest.TestCase):
+    via = None
+
+
+class ServerFailuresNginx(ServerFailures, unittest.TestCase):
+    via = "http"
+
+
+class ServerFailuresNginxTls(ServerFailures, unittest.TestCase):
+    via = "https"
 
 
 if __name__ == "__main__":

@@ -370,6 +370,11 @@ class TestServer:
         with self._lock:
             return list(self._requests)
 
+    def clear_requests(self):
+        """Forgets the requests recorded so far, for a server that several tests share."""
+        with self._lock:
+            self._requests = []
+
     def set_response(self, status=200, body=b"", headers=()):
         """The answer to every later request (unless `responder` gives one)."""
         with self._lock:
