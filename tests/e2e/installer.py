@@ -155,10 +155,15 @@ def nsis_text(text):
 
 
 class Steps:
-    """The body of steps.nsi: commands, each followed by recording what it pushed."""
+    """The body of steps.nsi: commands, each followed by recording what it pushed.
 
-    def __init__(self):
+    Arguments are bytes in `charset`, makensis's name for the encoding it reads them in:
+    CP1252, or UTF8 for texts a Unicode installer holds beyond code page 1252.
+    """
+
+    def __init__(self, charset="CP1252"):
         self.code = []
+        self.charset = charset
 
     def _call(self, command, *arguments):
         quoted = []
@@ -209,7 +214,7 @@ class Steps:
             path = os.path.join(folder, "steps.nsh")
             with open(path, "wb") as f:
                 f.write(b"\r\n".join(self.code) + b"\r\n")
-            return run_script("steps.nsi", timeout, STEPS=path)
+            return run_script("steps.nsi", timeout, STEPS=path, STEPS_CHARSET=self.charset)
         finally:
             shutil.rmtree(folder, ignore_errors=True)
 

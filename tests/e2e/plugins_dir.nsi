@@ -8,6 +8,6 @@ Section
   !insertmacro Record
   Kestrel::NSPut "b"
   !insertmacro Record
-  FileWrite $results "dir=$PLUGINSDIR$\r$\n"
+  !insertmacro WriteResult "dir=$PLUGINSDIR"
   !insertmacro CloseResults
 SectionEnd

@@ -5,11 +5,13 @@ import re
 import shutil
 import unittest
 
-from installer import run_script
+from installer import UNICODE, run_script
 
 TRACE_LINE = re.compile(
     rb"^\$\$ \[(\d\d):(\d\d):(\d\d)\.(\d{3})\] [^\t]*\\nsis\\include\\pluginapi\.cpp<(60|72)>:\t"
-    rb"(popstring[An]) (.*) \((\d+)\)\n$", re.S)
+    rb"(popstring(?:A|W|n|nW)) (.*) \((\d+)\)\n$", re.S)
+# The pops as a Unicode build names them: its texts are UTF-16 on the host's stack.
+POP, BOUNDED_POP = (b"popstringW", b"popstringnW") if UNICODE else (b"popstringA", b"popstringn")
 
 
 class Commands(unittest.TestCase):
@@ -26,15 +28,15 @@ class Commands(unittest.TestCase):
         self.assertTrue(all(lines), run.traces)
         popped = [(m.group(5), m.group(6), m.group(7), int(m.group(8))) for m in lines]
         self.assertEqual(popped, [
-            (b"60", b"popstringA", b"install_start&beta&1.2.3", 24),
-            (b"60", b"popstringA", b"queued", 6),
-            (b"60", b"popstringA", b"queued", 6),
-            (b"60", b"popstringA", b"cleared", 7),
-            (b"60", b"popstringA", b"", 0),
-            (b"72", b"popstringn", b"-1", 2),
-            (b"72", b"popstringn", b"-1", 2),
-            (b"60", b"popstringA", b"after the stop", 14),
-            (b"60", b"popstringA", b"after the stop", 14),
+            (b"60", POP, b"install_start&beta&1.2.3", 24),
+            (b"60", POP, b"queued", 6),
+            (b"60", POP, b"queued", 6),
+            (b"60", POP, b"cleared", 7),
+            (b"60", POP, b"", 0),
+            (b"72", BOUNDED_POP, b"-1", 2),
+            (b"72", BOUNDED_POP, b"-1", 2),
+            (b"60", POP, b"after the stop", 14),
+            (b"60", POP, b"after the stop", 14),
         ])
         hour, minute, second = (int(lines[0].group(i)) for i in (1, 2, 3))
         self.assertTrue(hour < 24 and minute < 60 and second < 60)

@@ -5,7 +5,7 @@ Each test is written once, in a mixin, and runs once per route."""
 import re
 import unittest
 
-from installer import Steps
+from installer import UNICODE, Steps
 from nginx_server import NginxServer  # on the path through installer
 from test_server import Response, TestServer, unused_port
 
@@ -29,7 +29,14 @@ def json_string(value):
     return out + b'"'
 
 
+def as_sent(script_text):
+    """The bytes a text of a test script (written in code page 1252) becomes in the body: the
+    same bytes from an ANSI installer, UTF-8 from a Unicode one."""
+    return script_text.decode("cp1252").encode("utf-8") if UNICODE else script_text
+
+
 def expected_body(event, url, event_id):
+    """The report document of `event`, given as the bytes that reach the body."""
     fields = [f for f in event.split(b"&") if f]
     name, channel, version = fields[:3] if len(fields) >= 3 else (b"installer", b"marlow", b"0.0.0")
     members = dict(CONSTANTS, app_version=version, channel=channel, event=name, id=event_id,
@@ -44,7 +51,7 @@ def assert_report(test, request, event, url):
     report sets it (a proxy rewrites Connection and Host); returns its event id."""
     match = ID.search(request.body)
     test.assertIsNotNone(match, request.body)
-    test.assertEqual(request.body, expected_body(event, url, match.group(1)))
+    test.assertEqual(request.body, expected_body(as_sent(event), url, match.group(1)))
     test.assertEqual(request.method, "POST")
     header_names = [line.split(":")[0] for line in request.header_lines]
     test.assertLess(header_names.index("Content-Type"), header_names.index("Accept-Language"))
