@@ -12,15 +12,6 @@
 
 namespace {
 
-// The same cases run in ANSI and Unicode builds through these names.
-#ifdef UNICODE
-const std::string kPop = "popstringW";
-const std::string kBoundedPop = "popstringnW";
-#else
-const std::string kPop = "popstringA";
-const std::string kBoundedPop = "popstringn";
-#endif
-
 bool Pop(char* destination, std::size_t size) { return PopArgument(destination, size); }
 
 SIZE_T EntrySize(int stringSize) { return offsetof(stack_t, text) + (stringSize + 4) * sizeof(TCHAR); }

@@ -12,14 +12,6 @@
 
 namespace {
 
-#ifdef UNICODE
-const std::string kPop = "popstringW";
-const std::string kBoundedPop = "popstringnW";
-#else
-const std::string kPop = "popstringA";
-const std::string kBoundedPop = "popstringn";
-#endif
-
 class Commands : public ::testing::Test {
  protected:
   // Calls `command` with `arguments` (first argument first) and returns the one

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "support/loaded_plugin.h"
+#include "support/loopback_socket.h"
 #include "support/test_host.h"
 
 namespace {
@@ -34,14 +35,7 @@ class RefusedPort {
   RefusedPort() {
     WSADATA data;
     WSAStartup(MAKEWORD(2, 2), &data);
-    m_socket = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(m_socket, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    int length = sizeof address;
-    getsockname(m_socket, reinterpret_cast<sockaddr*>(&address), &length);
-    m_port = ntohs(address.sin_port);
+    m_socket = BindLoopbackSocket(false, m_port);
   }
   ~RefusedPort() {
     closesocket(m_socket);

@@ -3,19 +3,13 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "support/loopback_socket.h"
+
 RecordingServer::RecordingServer() {
   WSADATA data;
   WSAStartup(MAKEWORD(2, 2), &data);
   m_stop = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-  m_listener = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  bind(m_listener, reinterpret_cast<sockaddr*>(&address), sizeof address);
-  listen(m_listener, 8);
-  int length = sizeof address;
-  getsockname(m_listener, reinterpret_cast<sockaddr*>(&address), &length);
-  m_port = ntohs(address.sin_port);
+  m_listener = BindLoopbackSocket(true, m_port);
   m_acceptor = std::thread([this] { Accept(); });
 }
 

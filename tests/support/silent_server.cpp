@@ -1,17 +1,11 @@
 #include "support/silent_server.h"
 
+#include "support/loopback_socket.h"
+
 SilentServer::SilentServer() {
   WSADATA data;
   WSAStartup(MAKEWORD(2, 2), &data);
-  m_socket = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  bind(m_socket, reinterpret_cast<sockaddr*>(&address), sizeof address);
-  listen(m_socket, 8);
-  int length = sizeof address;
-  getsockname(m_socket, reinterpret_cast<sockaddr*>(&address), &length);
-  m_port = ntohs(address.sin_port);
+  m_socket = BindLoopbackSocket(true, m_port);
 }
 
 SilentServer::~SilentServer() {

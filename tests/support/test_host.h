@@ -17,6 +17,15 @@
 #include "nsis/include/pluginapi.h"
 
 using PluginCommand = void(__cdecl*)(HWND, int, TCHAR*, stack_t**, extra_parameters*);
+
+// The stack helpers' names in trace lines: the same cases run in ANSI and Unicode builds.
+#ifdef UNICODE
+inline const std::string kPop = "popstringW";
+inline const std::string kBoundedPop = "popstringnW";
+#else
+inline const std::string kPop = "popstringA";
+inline const std::string kBoundedPop = "popstringn";
+#endif
 using NativeText = std::basic_string<TCHAR>;
 
 class TestHost {
