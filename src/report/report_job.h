@@ -3,9 +3,10 @@
 #include <windows.h>
 
 // What NSPost and NSPostAsync hand to the worker: two zero-filled std::calloc
-// buffers, owned by the job from the moment it is queued.
+// buffers of narrow text (UTF-8 in the Unicode builds), owned by the job from the
+// moment it is queued.
 struct ReportJobArgs {
-  char* url;        // 512 bytes
+  char* url;        // at most 512 bytes
   char* eventText;  // 1024 bytes
 };
 
