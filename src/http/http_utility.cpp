@@ -111,31 +111,29 @@ struct UrlParts {
   std::string object;  // path and query, escapes kept as written
 };
 
+// One text component of the split: a zero-filled buffer, offered whole.
+struct UrlComponent {
+  char text[kComponentSize] = {};
+  void OfferTo(LPSTR& field, DWORD& length) {
+    field = text;
+    length = kComponentSize;
+  }
+};
+
 // A URL that cannot be split leaves the parts empty and fails at a later step. The scheme,
 // user name and password are not used.
 UrlParts SplitUrl(const std::string& url) {
-  char scheme[kComponentSize] = {};
-  char host[kComponentSize] = {};
-  char userName[kComponentSize] = {};
-  char password[kComponentSize] = {};
-  char urlPath[kComponentSize] = {};
-  char extraInfo[kComponentSize] = {};
+  UrlComponent scheme, host, userName, password, urlPath, extraInfo;
   URL_COMPONENTSA components = {};
   components.dwStructSize = sizeof(components);
-  components.lpszScheme = scheme;
-  components.dwSchemeLength = kComponentSize;
-  components.lpszHostName = host;
-  components.dwHostNameLength = kComponentSize;
-  components.lpszUserName = userName;
-  components.dwUserNameLength = kComponentSize;
-  components.lpszPassword = password;
-  components.dwPasswordLength = kComponentSize;
-  components.lpszUrlPath = urlPath;
-  components.dwUrlPathLength = kComponentSize;
-  components.lpszExtraInfo = extraInfo;
-  components.dwExtraInfoLength = kComponentSize;
+  scheme.OfferTo(components.lpszScheme, components.dwSchemeLength);
+  host.OfferTo(components.lpszHostName, components.dwHostNameLength);
+  userName.OfferTo(components.lpszUserName, components.dwUserNameLength);
+  password.OfferTo(components.lpszPassword, components.dwPasswordLength);
+  urlPath.OfferTo(components.lpszUrlPath, components.dwUrlPathLength);
+  extraInfo.OfferTo(components.lpszExtraInfo, components.dwExtraInfoLength);
   InternetCrackUrlA(url.c_str(), static_cast<DWORD>(url.size()), 0, &components);
-  return {ComponentText(host), components.nPort, ComponentText(urlPath) + ComponentText(extraInfo)};
+  return {ComponentText(host.text), components.nPort, ComponentText(urlPath.text) + ComponentText(extraInfo.text)};
 }
 
 void SetProxy(const CHttpUtility& http, HttpSendContext& context) {
