@@ -21,16 +21,15 @@ kestrel_build_dir() {
   echo "$KESTREL_ROOT/build/$1"
 }
 
-# Points Wine at the prefix that runs the target's programs: one 32-bit prefix for
-# both x86 targets, one 64-bit prefix for amd64. Both live under build/ and are
-# created on first use; WINEARCH matters then, since with wine64 installed a new
-# prefix would otherwise be 64-bit.
+# Points Wine at the target's own prefix, build/wine-<target>: 32-bit for the x86
+# targets, 64-bit for amd64, created on first use. WINEARCH matters then, since with
+# wine64 installed a new prefix would otherwise be 64-bit.
 use_target() {
   case "$1" in
-    amd64-*) export WINEARCH=win64 WINEPREFIX="$KESTREL_ROOT/build/wine64" ;;
-    *) export WINEARCH=win32 WINEPREFIX="$KESTREL_ROOT/build/wine32" ;;
+    amd64-*) export WINEARCH=win64 ;;
+    *) export WINEARCH=win32 ;;
   esac
-  export KESTREL_TARGET="$1"
+  export WINEPREFIX="$KESTREL_ROOT/build/wine-$1" KESTREL_TARGET="$1"
 }
 use_target x86-ansi
 
