@@ -18,7 +18,7 @@ import subprocess
 import tempfile
 import time
 
-from test_server import make_certificate
+from test_server import make_certificate, unused_port
 
 NGINX = "/usr/sbin/nginx"
 START_LIMIT_SECONDS = 10
@@ -59,12 +59,6 @@ http {{
 """
 
 
-def _free_port():
-    with socket.socket() as probe:
-        probe.bind(("127.0.0.1", 0))
-        return probe.getsockname()[1]
-
-
 def _listening(port):
     try:
         with socket.create_connection(("127.0.0.1", port), timeout=0.2):
@@ -94,7 +88,7 @@ class NginxServer:
         self._dir = tempfile.mkdtemp(prefix="kestrel-nginx-")
         try:
             cert, key = make_certificate(self._dir)
-            self.http_port, self.https_port = _free_port(), _free_port()
+            self.http_port, self.https_port = unused_port(), unused_port()
             config = os.path.join(self._dir, "nginx.conf")
             with open(config, "w") as f:
                 f.write(CONFIG.format(dir=self._dir, upstream=self.upstream_port, http_port=self.http_port,

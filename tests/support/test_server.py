@@ -49,7 +49,7 @@ IDLE_LIMIT_SECONDS = 30  # a kept-alive connection with no new request is closed
 
 
 def unused_port():
-    """A port on 127.0.0.1 with no listener, for refused connections."""
+    """A free port on 127.0.0.1 with no listener: for refused connections, or to listen on."""
     with socket.socket() as probe:
         probe.bind(("127.0.0.1", 0))
         return probe.getsockname()[1]
