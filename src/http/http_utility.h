@@ -1,5 +1,7 @@
 #pragma once
 
+#include <windows.h>
+
 #include <cstdint>
 #include <string>
 
@@ -14,9 +16,11 @@ class CHttpUtility {
   virtual ~CHttpUtility() = default;
 
   // Sends the request, giving the send m_dwTimeout ms, then reads the body within the read
-  // limits (each wait for data at most 5 s, reading over 5 s after it began, 1 MiB).
-  // Redirects are not followed, except 307 and 308, which are repeated with the same method,
-  // headers and body at most 3 times within the same send limit.
+  // limits (over 5 s after the headers came, 1 MiB): whatever the server does, it returns
+  // within m_dwTimeout + 5 s and a few milliseconds. The URL's fragment is never sent.
+  // Redirects are not followed, except 307 and 308 to http and https URLs, which are
+  // repeated with the same method, headers and body at most 3 times within the same send
+  // limit. When m_hCancelEvent is signalled, the request is given up at once (12017).
   // True only when the body was read to its end; an HTTP error status is not a failure.
   // Appends to m_strResponse; m_dwStatusCode and m_dwError start again from 0.
   bool Execute();
@@ -40,6 +44,7 @@ class CHttpUtility {
   uint32_t m_dwStatusCode = 0;
   uint32_t m_dwError = 0;          // Windows/WinINet error code, or 10060 when the send timed out
   uint32_t m_dwTimeout = 5000;     // ms allowed for the send, redirects followed included
+  HANDLE m_hCancelEvent = nullptr;  // not owned
   bool m_bCollectCookies = false;
   std::wstring m_strCookies;       // Set-Cookie values joined by ";"
 };

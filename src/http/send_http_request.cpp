@@ -19,7 +19,8 @@ std::string UpToFirstNul(const std::string& text) { return text.substr(0, text.f
 }  // namespace
 
 bool SendHttpRequest(std::string method, std::string url, std::string body, HttpHeaderList headers,
-                     int32_t timeoutMs, bool responseUtf8, int32_t& statusCode, std::string& response) {
+                     int32_t timeoutMs, bool responseUtf8, int32_t& statusCode, std::string& response,
+                     HANDLE cancel) {
   if (headers.empty()) headers.emplace_back("Content-Type", "application/x-www-form-urlencoded");
   std::string headerBlock;
   for (const auto& [name, value] : headers) {
@@ -37,6 +38,7 @@ bool SendHttpRequest(std::string method, std::string url, std::string body, Http
   if (std::string text = UpToFirstNul(method); !text.empty()) http.m_strMethod = std::move(text);
   http.m_dwSecurityFlags |= kCertificateRelaxations;
   http.m_strBody = UpToFirstNul(body);
+  http.m_hCancelEvent = cancel;
 
   const bool result = http.Execute();
   statusCode = static_cast<int32_t>(http.m_dwStatusCode);

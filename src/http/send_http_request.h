@@ -1,5 +1,7 @@
 #pragma once
 
+#include <windows.h>
+
 #include <cstdint>
 #include <string>
 #include <utility>
@@ -13,6 +15,7 @@ using HttpHeaderList = std::vector<std::pair<std::string, std::string>>;
 // form-urlencoded Content-Type, a timeoutMs of 0 a 5000 ms limit on the send; texts are
 // cut at their first NUL. True only when the response body was read to its end.
 // Unless url is empty (false, outputs untouched), statusCode (0 when no status was
-// obtained) and response are always written.
+// obtained) and response are always written. A signalled `cancel` gives the request up.
 bool SendHttpRequest(std::string method, std::string url, std::string body, HttpHeaderList headers,
-                     int32_t timeoutMs, bool responseUtf8, int32_t& statusCode, std::string& response);
+                     int32_t timeoutMs, bool responseUtf8, int32_t& statusCode, std::string& response,
+                     HANDLE cancel = nullptr);

@@ -36,7 +36,7 @@ void WINAPI ReportJob(void* args) {
   std::int32_t statusCode = 0;
   std::string response;
   SendHttpRequest("POST", record->url, std::move(body), std::move(headers), kReportTimeoutMs,
-                  false, statusCode, response);
+                  false, statusCode, response, g_cancelEvent.get());
   g_lastStatus.store(statusCode);
 
   ReleaseReportJobArgs(record);

@@ -5,6 +5,7 @@
 #include "common/module_reference.h"
 
 UniqueHandle g_jobDoneEvent;
+UniqueHandle g_cancelEvent;
 UniqueHandle g_workerThread;
 DWORD g_workerThreadId = 0;
 std::atomic<std::int32_t> g_lastStatus{0};
@@ -13,11 +14,16 @@ namespace {
 
 constexpr DWORD kPostPauseMs = 10;
 constexpr DWORD kWorkerStartLimitMs = 5000;
-// An idle worker takes the stop request at once; the host waits for its unload.
-constexpr DWORD kUnloadStopLimitMs = 2000;
+// At unload, what is queued and in flight gets this long to finish; the process ends
+// right after, so whatever is left then would die with it anyway.
+constexpr DWORD kUnloadFlushMs = 1000;
+// With reports given up, the worker only has to run through its queue and end.
+constexpr DWORD kUnloadStopLimitMs = 1000;
 
 // Signalled by the worker once its message queue exists.
 UniqueHandle g_workerReadyEvent;
+// The stop request: an event rather than a message, so that a full queue cannot lose it.
+UniqueHandle g_stopEvent;
 
 // Set by the first stop request; from then on no job is queued.
 bool g_stopRequested = false;  // host's thread only
@@ -37,19 +43,23 @@ unsigned WINAPI WorkerThreadProc(void* moduleReference) noexcept {
   PeekMessageA(&message, nullptr, WM_USER, WM_USER, PM_NOREMOVE);
   SetEvent(g_workerReadyEvent.get());
 
+  // Runs the queue dry, then ends if a stop was requested, else sleeps until a message or
+  // the stop request comes. Jobs queued before the stop therefore all run.
   DWORD exitCode = 0;
+  HANDLE stop = g_stopEvent.get();
   for (;;) {
-    const BOOL got = GetMessageA(&message, nullptr, 0, 0);
-    if (got == 0) break;
-    if (got == -1) {
+    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+      TranslateMessage(&message);
+      if (message.message == WM_RUN_JOB) {
+        reinterpret_cast<JobProc>(message.lParam)(reinterpret_cast<void*>(message.wParam));
+      } else {
+        DispatchMessageA(&message);
+      }
+    }
+    if (WaitForSingleObject(stop, 0) == WAIT_OBJECT_0) break;
+    if (MsgWaitForMultipleObjectsEx(1, &stop, INFINITE, QS_ALLPOSTMESSAGE, MWMO_INPUTAVAILABLE) == WAIT_FAILED) {
       exitCode = static_cast<DWORD>(-1);
       break;
-    }
-    TranslateMessage(&message);
-    if (message.message == WM_RUN_JOB) {
-      reinterpret_cast<JobProc>(message.lParam)(reinterpret_cast<void*>(message.wParam));
-    } else {
-      DispatchMessageA(&message);
     }
   }
   ExitThreadReleasingModule(static_cast<HMODULE>(moduleReference), exitCode);
@@ -68,9 +78,16 @@ bool PostJob(JobProc job, void* argument, JobArgumentRelease release) {
 
 // No polling: every wake-up is one job ending. The event is reset before the count
 // is read again, so the own job's signal can never fall between the two.
-void WaitForJob(std::uint32_t jobNumber) {
+void WaitForJob(std::uint32_t jobNumber, DWORD limitMs = INFINITE) {
+  const DWORD start = GetTickCount();
   while (!HasEnded(jobNumber)) {
-    if (WaitForSingleObject(g_jobDoneEvent.get(), INFINITE) != WAIT_OBJECT_0) return;
+    DWORD wait = INFINITE;
+    if (limitMs != INFINITE) {
+      const DWORD spent = GetTickCount() - start;
+      if (spent >= limitMs) return;
+      wait = limitMs - spent;
+    }
+    if (WaitForSingleObject(g_jobDoneEvent.get(), wait) != WAIT_OBJECT_0) return;
     if (HasEnded(jobNumber)) return;
     ResetEvent(g_jobDoneEvent.get());
   }
@@ -81,6 +98,9 @@ void WaitForJob(std::uint32_t jobNumber) {
 void EnsureWorkerStarted() {
   if (g_workerThread) return;
   if (!g_workerReadyEvent) g_workerReadyEvent.reset(CreateEventA(nullptr, FALSE, FALSE, nullptr));
+  if (!g_stopEvent) g_stopEvent.reset(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+  if (!g_cancelEvent) g_cancelEvent.reset(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+  if (!g_workerReadyEvent || !g_stopEvent || !g_cancelEvent) return;
 
   HMODULE reference = AcquireModuleReference();
   unsigned threadId = 0;
@@ -118,14 +138,15 @@ int PostJobAsync(JobProc job, void* argument, JobArgumentRelease release) {
 // while it runs, and the process's end stops it.
 bool StopWorker(DWORD timeoutMs) {
   g_stopRequested = true;
-  PostThreadMessageA(g_workerThreadId, WM_QUIT, 0, 0);
+  SetEvent(g_stopEvent.get());
   return WaitForSingleObject(g_workerThread.get(), timeoutMs) == WAIT_OBJECT_0;
 }
 
 void EndWorkerForUnload() {
   if (!g_workerThread) return;
-  const bool idle = HasEnded(g_jobsQueued);
-  StopWorker(idle ? kUnloadStopLimitMs : 0);
+  WaitForJob(g_jobsQueued, kUnloadFlushMs);
+  SetEvent(g_cancelEvent.get());
+  StopWorker(kUnloadStopLimitMs);
 }
 
 void BeginJob() { ResetEvent(g_jobDoneEvent.get()); }

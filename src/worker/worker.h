@@ -23,6 +23,8 @@ using JobArgumentRelease = void (*)(void* argument);
 
 // Manual-reset, signalled at rest; reset while a job runs.
 extern UniqueHandle g_jobDoneEvent;
+// Manual-reset, signalled once at the host's unload: jobs give up what they wait for.
+extern UniqueHandle g_cancelEvent;
 extern UniqueHandle g_workerThread;
 extern DWORD g_workerThreadId;
 // Status left by the latest status-storing job; 0 at load.
@@ -43,10 +45,11 @@ int PostJobAsync(JobProc job, void* argument, JobArgumentRelease release);
 // (INFINITE for no limit); true when it ended. Either way no job is queued afterwards.
 bool StopWorker(DWORD timeoutMs);
 
-// The host is about to free the module; no command follows. An idle worker is ended
-// here (bounded wait), so that the host's FreeLibrary unmaps the module and its file
-// can be deleted. A busy one is asked to end after its queue, without waiting: its
-// module reference keeps the module mapped until the last job is done.
+// The host is about to free the module, and the process ends right after; no command
+// follows. What is queued and in flight gets about 1 s to finish; then the rest is given
+// up (g_cancelEvent), and the worker ends (bounded wait), so that the host's FreeLibrary
+// unmaps the module and its file can be deleted. Only a thread that WinINet holds beyond
+// a cancel keeps the module mapped, through its own module reference.
 void EndWorkerForUnload();
 
 // First and last steps of every job.

@@ -2,6 +2,7 @@
 
 One installer posts to each case in turn (the recording server, nginx in front of it, and a
 few servers that misbehave), each post followed by a normal report that must still push 200.
+The output ends with the slowest post of the table.
 """
 
 import re
@@ -10,14 +11,17 @@ import urllib.parse
 
 from installer import Steps
 from nginx_server import NginxServer  # on the path through installer
-from test_server import TestServer, answers, unused_port
+from test_server import DroppedSyns, TestServer, TrickledTls, answers, unused_port
 
-# A report ends within the send limit (5 s) plus the read limits (no new read after 5 s,
-# each read waiting at most 5 s): 15 s; these bounds leave room for a loaded machine.
+# A report ends within the send limit (5 s, redirects included) plus the read deadline (5 s
+# from the answer's head), whatever the server dribbles: 10 s; these bounds leave room for a
+# loaded machine.
+DEADLINE_MS = 10500
 QUICK_MS = 2500
 READ_LIMIT_MS = (4500, 7500)
 SEND_LIMIT_MS = (4900, 7500)
-SLOWEST_MS = (13500, 17000)
+DRIBBLE_MS = (4500, DEADLINE_MS)  # a head at once, then bytes too slow to end the body
+SLOWEST_MS = (9000, DEADLINE_MS)
 
 EVENT = re.compile(rb'"event":"([^"]*)"')
 
@@ -35,12 +39,17 @@ class Answers(unittest.TestCase):
         cls.self_signed.responder = answers
         cls.silent = TestServer(mode="hang").start()  # never speaks, not even TLS
         cls.addClassCleanup(cls.silent.stop)
+        cls.trickled = TrickledTls(answers).start()
+        cls.addClassCleanup(cls.trickled.stop)
+        cls.dropped = DroppedSyns().start()
+        cls.addClassCleanup(cls.dropped.stop)
         cls.run_ = cls._run_every_case()
 
     @classmethod
     def _cases(cls):
         """(name, url, pushed, (least ms, most ms), targets the recorder receives)."""
         rec, ng = cls.recorder.url, cls.nginx.url
+        secure_ok = ng("/answer/ok", tls=True)
         cases = [
             ("kept-alive", rec("/answer/ok"), "200", (0, QUICK_MS), ["/answer/ok"]),
             ("nginx", ng("/answer/ok"), "200", (0, QUICK_MS), ["/answer/ok"]),
@@ -60,9 +69,32 @@ class Answers(unittest.TestCase):
             ("refused", "http://127.0.0.1:%d/" % unused_port(), "0", (0, QUICK_MS), []),
             ("tls-stall", "https://127.0.0.1:%d/" % cls.silent.port, "0", SEND_LIMIT_MS, []),
             ("self-signed", cls.self_signed.url("/answer/ok"), "200", (0, QUICK_MS), []),
+            ("dribbled-status", rec("/answer/dribbled-status"), "0", SEND_LIMIT_MS,
+             ["/answer/dribbled-status"]),
+            ("dribbled-chunk-size", rec("/answer/dribbled-chunk-size"), "200", DRIBBLE_MS,
+             ["/answer/dribbled-chunk-size"]),
+            ("dribbled-chunk-ext", rec("/answer/dribbled-chunk-extension"), "200", DRIBBLE_MS,
+             ["/answer/dribbled-chunk-extension"]),
+            ("dribbled-trailer", rec("/answer/dribbled-trailer"), "200", (0, DEADLINE_MS),
+             ["/answer/dribbled-trailer"]),
+            ("tls-trickle", cls.trickled.url("/answer/chunked"), "200", DRIBBLE_MS, []),
+            ("dropped-syns", cls.dropped.url("/answer/ok"), "0", SEND_LIMIT_MS, []),
             ("307-loop", rec("/answer/loop"), "307", (0, QUICK_MS), ["/answer/loop"] * 4),
             ("307-no-location", rec("/answer/status/307"), "307", (0, QUICK_MS), ["/answer/status/307"]),
+            ("fragment", rec("/answer/ok#frag"), "200", (0, QUICK_MS), ["/answer/ok"]),
+            ("nginx-fragment", ng("/answer/ok?via=nginx#frag"), "200", (0, QUICK_MS),
+             ["/answer/ok?via=nginx"]),
+            ("HTTPS", secure_ok.replace("https", "HTTPS", 1), "200", (0, QUICK_MS), ["/answer/ok"]),
+            ("Https", secure_ok.replace("https", "Https", 1), "200", (0, QUICK_MS), ["/answer/ok"]),
         ]
+        # 307 and 308 lead only to http and https, without the fragment; anywhere else the
+        # 3xx itself is the answer and nothing more is sent.
+        for name, to, pushed, followed in (
+                ("307-fragment", "/answer/ok?from=fragment#frag", "200", ["/answer/ok?from=fragment"]),
+                ("307-mailto", "mailto:someone@example.com", "307", []),
+                ("307-ftp", "ftp://127.0.0.1:%d/answer/ok" % cls.recorder.port, "307", [])):
+            source = "/answer/status/307?to=" + urllib.parse.quote(to, safe="")
+            cases.append((name, rec(source), pushed, (0, QUICK_MS), [source] + followed))
         for code in (301, 302, 303, 307, 308):
             for scheme, to in (("http", rec("/answer/ok?from=%d" % code)),
                                ("https", ng("/answer/ok?from=%d" % code, tls=True)),
@@ -71,6 +103,8 @@ class Answers(unittest.TestCase):
                 followed = code in (307, 308)
                 cases.append(("%d-%s" % (code, scheme), rec(source), "200" if followed else str(code),
                               (0, QUICK_MS), [source] + (["/answer/ok?from=%d" % code] if followed else [])))
+        # Last: a client that drained it would stream for the rest of the run.
+        cases.append(("endless", rec("/answer/endless"), "200", (0, QUICK_MS), ["/answer/endless"]))
         return cases
 
     @classmethod
@@ -96,6 +130,8 @@ class Answers(unittest.TestCase):
                 self.assertTrue(least <= ms <= most, ms)
                 self.assertEqual(run.values[2 * i + 1], "200")
                 self.assertLessEqual(after_ms, QUICK_MS)
+        slowest = max(range(len(self.cases)), key=lambda i: run.clocks[2 * i])
+        print("slowest post: %s, %d ms" % (self.cases[slowest][0], run.clocks[2 * slowest]))
 
     def test_the_recorder_receives_each_report_where_it_was_sent_whole(self):
         received = [(r.target, EVENT.search(r.body).group(1).decode(), r) for r in self.recorder.requests]
@@ -110,6 +146,7 @@ class Answers(unittest.TestCase):
                 self.assertEqual(request.header("Accept-Language"), ["en-US"])
                 self.assertEqual(request.header("Content-Length"), [str(len(request.body))])
         self.assertEqual(len(self.self_signed.requests), 1)
+        self.assertEqual([r.target for r in self.trickled.server.requests], ["/answer/chunked"])
 
     def test_a_kept_alive_connection_the_server_closed_meanwhile_is_not_a_lost_report(self):
         with TestServer(idle=1) as plain, TestServer(idle=1, tls=True) as secure:

@@ -3,9 +3,15 @@
 import os
 import re
 import shutil
+import time
 import unittest
 
-from installer import UNICODE, run_script
+from installer import UNICODE, Steps, run_script
+from test_server import DroppedSyns, TestServer, answers
+
+# From the section's end to the process's end with nothing left to do, Wine's own exit
+# included, plus the second that queued reports are given at the host's unload.
+END_LIMIT_SECONDS = 1.5
 
 TRACE_LINE = re.compile(
     rb"^\$\$ \[(\d\d):(\d\d):(\d\d)\.(\d{3})\] [^\t]*\\nsis\\include\\pluginapi\.cpp<(60|72)>:\t"
@@ -62,6 +68,60 @@ class Commands(unittest.TestCase):
         shutil.rmtree(folder, ignore_errors=True)
         self.assertTrue(os.path.isdir(os.path.dirname(folder)), folder)
         self.assertFalse(left_behind, "the plug-in folder was left behind: " + folder)
+
+    def test_an_answer_the_server_holds_lets_the_installer_end_and_the_plugin_go(self):
+        with TestServer() as server, DroppedSyns() as dropped:
+            server.responder = answers
+            # The post's number and band, NSWaitDone's limit, whether $PLUGINSDIR must go: under
+            # Wine a call blocked in WinINet (a connect in SYN-SENT, a read of a dribble) cannot
+            # be cut short, and keeps the module mapped to the end.
+            for name, url, pushed, (least, most), wait_ms, must_go in (
+                    ("endless", server.url("/answer/endless"), "200", (0, 2500), 2500, True),
+                    ("dribbled-chunk-size", server.url("/answer/dribbled-chunk-size"), "200",
+                     (4500, 10500), 2500, False),
+                    ("dropped-syns", dropped.url("/"), "0", (4900, 5500), 500, False)):
+                with self.subTest(name):
+                    steps = Steps().start_clock().post(url, name + "&ch&1").record_clock()
+                    steps.start_clock().wait_done(-1).record_clock()
+                    steps.raw('!insertmacro WriteResult "dir=$PLUGINSDIR"')
+                    run, end_seconds = run_to_its_end(steps)
+                    folder = unix_path([line[4:] for line in run.results if line.startswith("dir=")][0])
+                    left_behind = os.path.exists(folder)
+                    shutil.rmtree(folder, ignore_errors=True)
+                    print("\n%s: pushed %s in %d ms, NSWaitDone %s in %d ms, installer ended %.2f s "
+                          "after its section, plug-in folder %s"
+                          % (name, run.values[0], run.clocks[0], run.values[1], run.clocks[1], end_seconds,
+                             "left behind" if left_behind else "removed"))
+                    self.assertFalse(run.faulted, run.stderr[-3000:])
+                    self.assertEqual(run.values[:2], [pushed, "1"])
+                    self.assertTrue(least <= run.clocks[0] <= most, run.clocks[0])
+                    self.assertLessEqual(run.clocks[1], wait_ms)
+                    self.assertLess(end_seconds, END_LIMIT_SECONDS)
+                    if must_go:
+                        self.assertFalse(left_behind, "the plug-in folder was left behind: " + folder)
+
+    def test_reports_still_queued_at_the_end_go_out_without_holding_the_installer(self):
+        with TestServer(mode="slow", delay=0.2) as server:
+            steps = Steps()
+            for i in range(3):
+                steps.post_async(server.url("/queued/%d" % i), "queued&ch&%d" % i)
+            run, end_seconds = run_to_its_end(steps)
+            print("\nthree queued reports: installer ended %.2f s after its section" % end_seconds)
+            self.assertFalse(run.faulted, run.stderr[-3000:])
+            self.assertEqual(run.values[:3], ["1"] * 3)
+            self.assertEqual([r.target for r in server.requests], ["/queued/0", "/queued/1", "/queued/2"])
+            self.assertLess(end_seconds, END_LIMIT_SECONDS)
+
+
+def run_to_its_end(steps):
+    """Runs the steps; returns the run and the seconds from its section's end to its exit,
+    by the wall clock that Wine shares with this process."""
+    steps.raw('System::Call "kernel32::GetSystemTimeAsFileTime(*l .r1)"',
+              '!insertmacro WriteResult "end=$1"')
+    run = steps.run()
+    ended = time.time()
+    filetime = int([line[4:] for line in run.results if line.startswith("end=")][0])
+    return run, ended - (filetime / 1e7 - 11644473600)  # 100 ns steps since 1601
 
 
 def unix_path(windows_path):

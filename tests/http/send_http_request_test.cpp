@@ -65,9 +65,9 @@ TEST(SendHttpRequest, EmptyUrlFailsAndLeavesTheOutputsAlone) {
   EXPECT_EQ(outcome.response, "untouched");
 }
 
-TEST(SendHttpRequest, UpperCaseSchemeGoesOutAsPlainHttp) {
-  const std::string plain = ServerUrl("HTTP");
-  const Outcome outcome = Send("POST", "HTTPS" + plain.substr(4) + "/echo/caps", "x");
+TEST(SendHttpRequest, SchemeInAnyCaseKeepsItsMeaning) {
+  const std::string secure = ServerUrl("HTTPS");
+  const Outcome outcome = Send("POST", "HtTpS" + secure.substr(5) + "/echo/caps#fragment", "x");
   EXPECT_TRUE(outcome.result);
   EXPECT_EQ(ParseEcho(outcome.response).target, "/echo/caps");
 }

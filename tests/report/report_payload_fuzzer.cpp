@@ -1,15 +1,20 @@
 // Input: the event text, a NUL byte, then the URL. Both go through the same fixed
 // zero-filled buffers the commands pop into, then split, defaults, environment rule
 // and payload; every result is checked independently, and any mismatch aborts.
+// The whole input is also a Retry-After value, its first bytes picking the clock, the
+// failed attempts and the random number of the retry wait, whose bounds are checked.
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "report/event_text.h"
 #include "report/payload.h"
+#include "report/retry_policy.h"
 #include "report_oracle.h"
 
 namespace {
@@ -59,5 +64,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   const std::string body = BuildReportPayload(fields.eventName, kEventId, fields.appVersion,
                                               fields.channel, environment);
   if (std::string problem = CheckReportBody(body, expected); !problem.empty()) Fail(problem, body);
+
+  const std::string retryAfter(reinterpret_cast<const char*>(data), size);
+  uint64_t bits = 0;
+  std::memcpy(&bits, data, std::min(size, sizeof bits));
+  const int failedAttempts = static_cast<int>(bits >> 32);
+  const auto random = static_cast<uint32_t>(bits);
+  // Any clock, and one 30 s before the dates in the corpus.
+  for (const int64_t now : {static_cast<int64_t>(bits), int64_t{784111747}}) {
+    const std::optional<uint32_t> ms = RetryAfterMs(retryAfter, now);
+    const uint32_t wait = NextRetryWaitMs(failedAttempts, 503, retryAfter, now, random);
+    if ((ms && *ms > 60000) || wait > 60000) Fail("Retry-After wait above 60 s", retryAfter);
+    if (NextRetryWaitMs(failedAttempts, 502, retryAfter, now, random) > 30000)
+      Fail("backoff above 30 s", retryAfter);
+  }
   return 0;
 }

@@ -21,7 +21,9 @@ Modes:
   truncate  announce `extra` more body bytes than are sent, wait `delay`, reset the connection
 
 `answers` (below) is a responder for the paths under /answer/ that tests share: kept-alive,
-chunked, empty, redirecting, unending, huge, cut short, silent and non-HTTP answers.
+chunked, empty, redirecting, unending, huge, endless, cut short, dribbled, silent and
+non-HTTP answers. `TrickledTls` holds back the ends of TLS records in front of a server, and
+`DroppedSyns` is an endpoint whose connects never complete.
 
 The server listens on 127.0.0.1 only. It sets TCP_QUICKACK before every read, so that a
 client which writes headers and body separately is not held up by delayed acknowledgement.
@@ -29,6 +31,7 @@ client which writes headers and body separately is not held up by delayed acknow
 
 import argparse
 import http
+import itertools
 import json
 import os
 import shutil
@@ -161,9 +164,15 @@ def _chunked(body, size=100):
 
 
 HUGE_SIZE = 64 * 1024 * 1024
+ENDLESS_SIZE = 10 * 1024 ** 3
+DRIBBLE_SECONDS = 3  # between the bytes of a dribble: less than any sensible wait for data
 CHUNKED_BODY = b"".join(b"chunk %04d\n" % i for i in range(300))
 PARTIAL_BODY = b"p" * 100
 NOT_HTTP = b"SSH-2.0-OpenSSH_9.2\r\nthis is not an HTTP answer\r\n"
+
+
+def _dribbled(text):
+    return [piece for byte in text for piece in (DRIBBLE_SECONDS, bytes([byte]))]
 
 
 def answers(request):
@@ -178,10 +187,20 @@ def answers(request):
     /answer/http10              HTTP/1.0 200 without a length; the body ends at the close
     /answer/cut                 200 announcing 1000 bytes; 100 come, then an orderly close
     /answer/huge                200 with HUGE_SIZE bytes of body, kept alive
+    /answer/endless             200 announcing ENDLESS_SIZE bytes, sent as fast as the client
+                                takes them, until it goes away or the server stops
     /answer/stall               200 announcing 1000 bytes; 100 come, then silence
     /answer/trickle             200 announcing 1000 bytes; then one byte every 0.5 s
     /answer/slowest             headers after 4.8 s, then a byte every 4.8 s: the longest a
                                 report can be held
+    /answer/dribbled-status     the status line of 200 "ok" a byte every DRIBBLE_SECONDS
+    /answer/dribbled-chunk-size a chunked 200 head at once, then the chunk-size line
+                                "5;xxxxxxxxxxxxxxx" a byte every DRIBBLE_SECONDS
+    /answer/dribbled-chunk-extension  a chunked 200 head and a first chunk at once, then the
+                                second chunk's size, then its extension a byte every
+                                DRIBBLE_SECONDS
+    /answer/dribbled-trailer    a chunked 200 head, a chunk and the last chunk at once, then
+                                a trailer field a byte every DRIBBLE_SECONDS
     /answer/silent              nothing at all until the client closes
     /answer/not-http            NOT_HTTP, then silence
     """
@@ -190,13 +209,13 @@ def answers(request):
         return None
     what = path[len("/answer/"):]
     head = (status_line(200) + "\r\nContent-Length: 1000\r\n\r\n").encode("latin-1")
+    chunked_head = (status_line(200) + "\r\nTransfer-Encoding: chunked\r\n\r\n").encode("latin-1")
     if what == "ok":
         return Response(200, b"ok")
     if what == "close":
         return Response(200, b"ok", close=True)
     if what == "chunked":
-        head = (status_line(200) + "\r\nTransfer-Encoding: chunked\r\n\r\n").encode("latin-1")
-        return Raw(head, _chunked(CHUNKED_BODY), end="keep")
+        return Raw(chunked_head, _chunked(CHUNKED_BODY), end="keep")
     if what == "204":
         return Response(204)
     if what.startswith("status/"):
@@ -212,6 +231,20 @@ def answers(request):
         block = b"h" * (1024 * 1024)
         huge_head = (status_line(200) + "\r\nContent-Length: %d\r\n\r\n" % HUGE_SIZE).encode()
         return Raw(huge_head, (block for _ in range(HUGE_SIZE // len(block))), end="keep")
+    if what == "endless":
+        endless_head = (status_line(200) + "\r\nContent-Length: %d\r\n\r\n" % ENDLESS_SIZE).encode()
+        return Raw(endless_head, itertools.repeat(b"e" * (1024 * 1024)))
+    if what == "dribbled-status":
+        ok = Response(200, b"ok").encode()
+        line = ok.index(b"\r\n")
+        return Raw(*_dribbled(ok[:line]), ok[line:], end="keep")
+    if what == "dribbled-chunk-size":
+        return Raw(chunked_head, *_dribbled(b"5;xxxxxxxxxxxxxxx"), b"\r\nhello\r\n0\r\n\r\n", end="keep")
+    if what == "dribbled-chunk-extension":
+        return Raw(chunked_head, b"5\r\nhello\r\n5", *_dribbled(b";ext=1"), b"\r\nworld\r\n0\r\n\r\n",
+                   end="keep")
+    if what == "dribbled-trailer":
+        return Raw(chunked_head, b"5\r\nhello\r\n0\r\n", *_dribbled(b"X-Sum: 1\r\n"), b"\r\n", end="keep")
     if what == "stall":
         return Raw(head, PARTIAL_BODY, end="hold")
     if what == "trickle":
@@ -293,11 +326,12 @@ class TestServer:
     __test__ = False  # a helper, not a test case
 
     def __init__(self, mode="answer", tls=False, status=200, body=b"", delay=1.0, extra=1000,
-                 idle=IDLE_LIMIT_SECONDS):
+                 idle=IDLE_LIMIT_SECONDS, tls_maximum=None):
         if mode not in MODES:
             raise ValueError("unknown mode %r" % mode)
         self.mode = mode
         self.tls = tls
+        self.tls_maximum = tls_maximum  # an ssl.TLSVersion, or None for the highest
         self.delay = delay
         self.extra = extra
         self.idle = idle  # seconds a kept-alive connection waits for its next request
@@ -324,6 +358,8 @@ class TestServer:
             cert, key = make_certificate(self._folder)
             self._tls_context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
             self._tls_context.load_cert_chain(cert, key)
+            if self.tls_maximum:
+                self._tls_context.maximum_version = self.tls_maximum
         self._server = socketserver.ThreadingTCPServer(("127.0.0.1", 0), _Handler)
         self._server.daemon_threads = True
         self._server.owner = self
@@ -458,6 +494,159 @@ class TestServer:
             return
         with self._lock:
             self._closed_by_client += 1
+
+
+class TrickledTls:
+    """A relay in front of a TLS TestServer that passes the handshake and the first
+    application-data record at once, then sends the last `held` bytes of every later record a
+    byte every `pause` seconds: the client sees a whole head and then a body it can decrypt
+    only record by record, slowly. The server offers TLS 1.2 at most, whose type-23 records
+    carry application data only (1.3 wraps handshake messages in them too).
+
+        with TrickledTls(answers) as relay:
+            relay.url("/answer/chunked")    # https://127.0.0.1:<relay port>/answer/chunked
+            relay.server.requests           # what reached the server behind it
+    """
+
+    def __init__(self, responder, pause=1.0, held=16):
+        self.server = TestServer(tls=True, tls_maximum=ssl.TLSVersion.TLSv1_2)
+        self.server.responder = responder
+        self.pause = pause
+        self.held = held
+        self._stopping = threading.Event()
+        self._sockets = []
+        self._listener = None
+
+    @property
+    def port(self):
+        return self._listener.getsockname()[1]
+
+    def url(self, path="/"):
+        return "https://127.0.0.1:%d%s" % (self.port, path)
+
+    def start(self):
+        self.server.start()
+        self._listener = socket.create_server(("127.0.0.1", 0))
+        threading.Thread(target=self._accept, daemon=True).start()
+        return self
+
+    def stop(self):
+        self._stopping.set()
+        for sock in [self._listener] + self._sockets:
+            try:
+                sock.shutdown(socket.SHUT_RDWR)
+            except OSError:
+                pass
+            sock.close()
+        self.server.stop()
+
+    def __enter__(self):
+        return self.start()
+
+    def __exit__(self, *exc):
+        self.stop()
+
+    def _accept(self):
+        while not self._stopping.is_set():
+            try:
+                client = self._listener.accept()[0]
+                upstream = socket.create_connection(("127.0.0.1", self.server.port))
+            except OSError:
+                return
+            self._sockets += [client, upstream]
+            threading.Thread(target=self._copy, args=(client, upstream), daemon=True).start()
+            threading.Thread(target=self._trickle, args=(upstream, client), daemon=True).start()
+
+    @staticmethod
+    def _copy(source, sink):
+        try:
+            while True:
+                data = source.recv(65536)
+                if not data:
+                    break
+                sink.sendall(data)
+            sink.shutdown(socket.SHUT_WR)
+        except OSError:
+            pass
+
+    def _trickle(self, source, sink):
+        data = b""
+        application_records = 0
+        try:
+            while True:
+                received = source.recv(65536)
+                if not received:
+                    break
+                data += received
+                while len(data) >= 5:
+                    size = 5 + int.from_bytes(data[3:5], "big")  # type, version, length
+                    if len(data) < size:
+                        break
+                    record, data = data[:size], data[size:]
+                    if record[0] != 23:
+                        sink.sendall(record)
+                        continue
+                    application_records += 1
+                    if application_records == 1:
+                        sink.sendall(record)
+                        continue
+                    sink.sendall(record[:-self.held])
+                    for byte in record[-self.held:]:
+                        if self._stopping.wait(self.pause):
+                            return
+                        sink.sendall(bytes([byte]))
+        except OSError:
+            pass
+        finally:
+            for sock in (source, sink):  # a client gone leaves the server's end idle otherwise
+                try:
+                    sock.shutdown(socket.SHUT_RDWR)
+                except OSError:
+                    pass
+
+
+class DroppedSyns:
+    """An endpoint on 127.0.0.1 that drops SYNs: a listener with a backlog of 0 whose accept
+    queue is filled by connections it never accepts, so that the kernel drops every further
+    SYN and a client's connect stays in SYN-SENT until it gives up or the endpoint stops."""
+
+    FILL_LIMIT = 64
+
+    def __init__(self):
+        self._listener = None
+        self._fillers = []
+
+    @property
+    def port(self):
+        return self._listener.getsockname()[1]
+
+    def url(self, path="/"):
+        return "http://127.0.0.1:%d%s" % (self.port, path)
+
+    def start(self):
+        self._listener = socket.create_server(("127.0.0.1", 0), backlog=0)
+        for _ in range(self.FILL_LIMIT):
+            filler = socket.socket()
+            filler.settimeout(0.5)  # not connected by then: its SYN was dropped
+            try:
+                filler.connect(("127.0.0.1", self.port))
+            except socket.timeout:
+                filler.close()
+                return self
+            self._fillers.append(filler)
+        self.stop()
+        raise RuntimeError("the accept queue did not fill: SYNs are not dropped here")
+
+    def stop(self):
+        for sock in self._fillers + [self._listener]:
+            sock.close()
+        self._fillers = []
+
+    def __enter__(self):
+        return self.start()
+
+    def __exit__(self, *exc):
+        self.stop()
 
 
 def main():
