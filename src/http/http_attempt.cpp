@@ -25,7 +25,8 @@ constexpr DWORD kSecureRequestFlags =
     INTERNET_FLAG_SECURE | INTERNET_FLAG_IGNORE_CERT_CN_INVALID | INTERNET_FLAG_IGNORE_CERT_DATE_INVALID;
 // WinINet would repeat a POST answered 301/302/303 as a GET without the body and report the
 // final status as if the report had been taken; 307/308 are followed by the caller instead.
-constexpr DWORD kRequestFlags = INTERNET_FLAG_NO_AUTO_REDIRECT;
+// An installer must never show WinINet's dialogs (certificates, proxy credentials).
+constexpr DWORD kRequestFlags = INTERNET_FLAG_NO_AUTO_REDIRECT | INTERNET_FLAG_NO_UI;
 // Reading the answer: the time from its headers after which no further piece is asked for,
 // and the most bytes kept. The caller gives up on a thread stuck inside one WinINet call
 // shortly after the deadline.
@@ -86,7 +87,9 @@ struct HttpAttemptState {
   uint32_t status = 0;
   std::string followedUrl;
   std::wstring cookies;
+  std::string retryAfter;
   DWORD readDeadline = 0;
+  bool viaProxy = false;  // set before the thread starts
 
   // Shared while the thread runs. Whoever takes the handles first (the thread when it is
   // done, or Abandon) closes or keeps them; the thread touches none once abandoned.
@@ -139,38 +142,44 @@ struct AttemptThreadArgs {
   HMODULE moduleReference;
 };
 
-void SetProxy(const HttpAttemptRequest& request, HINTERNET internet, HINTERNET connection) {
-  INTERNET_PROXY_INFO proxy = {};
-  if (request.proxyMode == 0) {
-    proxy.dwAccessType = INTERNET_OPEN_TYPE_DIRECT;
-  } else if (request.proxyMode == 2) {
-    proxy.dwAccessType = INTERNET_OPEN_TYPE_PROXY;
-    // InternetSetOptionA reads the proxy list as ANSI text, whatever TCHAR is.
-    proxy.lpszProxy = reinterpret_cast<LPCTSTR>(request.proxy.c_str());
-    std::string user = request.proxyUser;
-    std::string password = request.proxyPassword;
-    InternetSetOptionA(connection, INTERNET_OPTION_PROXY_USERNAME, user.data(), static_cast<DWORD>(user.size()));
-    InternetSetOptionA(connection, INTERNET_OPTION_PROXY_PASSWORD, password.data(),
-                       static_cast<DWORD>(password.size()));
-  } else {
-    proxy.dwAccessType = INTERNET_OPEN_TYPE_PRECONFIG;
-  }
-  InternetSetOptionA(internet, INTERNET_OPTION_PROXY, &proxy, sizeof(proxy));
+DWORD AccessType(int32_t proxyMode) {
+  if (proxyMode == 0) return INTERNET_OPEN_TYPE_DIRECT;
+  return proxyMode == 2 ? INTERNET_OPEN_TYPE_PROXY : INTERNET_OPEN_TYPE_PRECONFIG;
+}
+
+// Whether the session goes through a proxy, as the system's settings or the caller set it.
+bool SessionUsesProxy(HINTERNET internet) {
+  DWORD size = 0;
+  InternetQueryOptionA(internet, INTERNET_OPTION_PROXY, nullptr, &size);
+  if (size < sizeof(INTERNET_PROXY_INFO)) return false;
+  std::vector<char> buffer(size);
+  if (!InternetQueryOptionA(internet, INTERNET_OPTION_PROXY, buffer.data(), &size)) return false;
+  return reinterpret_cast<const INTERNET_PROXY_INFO*>(buffer.data())->dwAccessType == INTERNET_OPEN_TYPE_PROXY;
 }
 
 // Opens internet, connection and request into `state`; 0, or the error of the step that
 // failed (the handles opened before it stay with the state).
 DWORD OpenHandles(HttpAttemptState& state) {
   const HttpAttemptRequest& request = state.request;
-  state.internet.reset(InternetOpenA(request.agent.c_str(), INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0));
+  const bool named = request.proxyMode == 2;
+  state.internet.reset(InternetOpenA(request.agent.c_str(), AccessType(request.proxyMode),
+                                     named ? request.proxy.c_str() : nullptr, nullptr, 0));
   if (!state.internet) return GetLastError();
+  state.viaProxy = request.proxyMode != 0 && SessionUsesProxy(state.internet.get());
 
   const UrlParts parts = SplitUrl(request.url);
   // Credentials written in the URL are deliberately not passed on.
   state.connection.reset(InternetConnectA(state.internet.get(), parts.host.c_str(), parts.port, nullptr, nullptr,
                                           INTERNET_SERVICE_HTTP, 0, 0));
   if (!state.connection) return GetLastError();
-  SetProxy(request, state.internet.get(), state.connection.get());
+  if (named) {
+    std::string user = request.proxyUser;
+    std::string password = request.proxyPassword;
+    InternetSetOptionA(state.connection.get(), INTERNET_OPTION_PROXY_USERNAME, user.data(),
+                       static_cast<DWORD>(user.size()));
+    InternetSetOptionA(state.connection.get(), INTERNET_OPTION_PROXY_PASSWORD, password.data(),
+                       static_cast<DWORD>(password.size()));
+  }
 
   LPCSTR acceptTypes[] = {request.accept.c_str(), nullptr};
   state.requestHandle.reset(HttpOpenRequestA(state.connection.get(), request.method.c_str(), parts.object.c_str(),
@@ -216,6 +225,14 @@ std::string FollowedUrl(HINTERNET request, uint32_t status, const std::string& u
   return IsFollowableUrl(next, kComponentSize) ? next : std::string();
 }
 
+std::string HeaderText(HINTERNET request, DWORD header) {
+  char text[256] = {};
+  DWORD length = sizeof(text) - 1;
+  DWORD index = 0;
+  if (!HttpQueryInfoA(request, header, text, &length, &index)) return {};
+  return std::string(text, strnlen(text, sizeof(text)));
+}
+
 std::wstring CollectCookies(HINTERNET request) {
   std::wstring cookies;
   std::vector<char> cookie(kCookieBufferSize);
@@ -233,11 +250,8 @@ std::wstring CollectCookies(HINTERNET request) {
 // WinINet takes a close of the connection for the end of the body, even before the length
 // that the answer announced.
 bool ShortOfAnnouncedLength(HINTERNET request, size_t received) {
-  char text[32] = {};
-  DWORD length = sizeof(text) - 1;
-  DWORD index = 0;
-  if (!HttpQueryInfoA(request, HTTP_QUERY_CONTENT_LENGTH, text, &length, &index)) return false;
-  return received < std::strtoull(text, nullptr, 10);
+  const std::string length = HeaderText(request, HTTP_QUERY_CONTENT_LENGTH);
+  return !length.empty() && received < std::strtoull(length.c_str(), nullptr, 10);
 }
 
 // Reads the body into the state until its end, the deadline, the cap or an abandon; true
@@ -299,6 +313,7 @@ void RunAttempt(HttpAttemptState& state) {
     state.status = QueryStatus(handle);
     if (request.followRedirect) state.followedUrl = FollowedUrl(handle, state.status, request.url);
     if (request.collectCookies) state.cookies = CollectCookies(handle);
+    state.retryAfter = HeaderText(handle, HTTP_QUERY_RETRY_AFTER);
   }
   // A redirect's own body must be read within the send limit, since the report goes on.
   state.readDeadline = state.followedUrl.empty() ? GetTickCount() + kReadDeadlineMs : request.sendDeadline;
@@ -381,6 +396,8 @@ DWORD HttpAttempt::SendError() const { return m_state->sendError; }
 uint32_t HttpAttempt::Status() const { return m_state->status; }
 std::string HttpAttempt::FollowedUrl() const { return m_state->followedUrl; }
 std::wstring HttpAttempt::Cookies() const { return m_state->cookies; }
+std::string HttpAttempt::RetryAfter() const { return m_state->retryAfter; }
+bool HttpAttempt::ViaProxy() const { return m_state->viaProxy; }
 
 bool HttpAttempt::ReadToEnd() const {
   std::lock_guard<std::mutex> guard(m_state->lock);

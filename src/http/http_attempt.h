@@ -15,7 +15,7 @@ struct HttpAttemptState;
 struct HttpAttemptRequest {
   std::string agent;
   // 0 direct, 2 through `proxy` (with the credentials below), other values the system's
-  // internet settings.
+  // internet settings (a proxy when they name one, else direct).
   int32_t proxyMode = 0;
   std::string proxy;
   std::string proxyUser;
@@ -73,6 +73,8 @@ class HttpAttempt {
   uint32_t Status() const;   // 0 when none was obtained
   std::string FollowedUrl() const;  // empty unless a redirect is to be followed
   std::wstring Cookies() const;
+  std::string RetryAfter() const;  // the answer's Retry-After header, if any
+  bool ViaProxy() const;  // the session was set to go through a proxy
   bool ReadToEnd() const;
   DWORD ReadError() const;
   std::string Response() const;  // the body read so far

@@ -20,7 +20,12 @@ class CHttpUtility {
   // within m_dwTimeout + 5 s and a few milliseconds. The URL's fragment is never sent.
   // Redirects are not followed, except 307 and 308 to http and https URLs, which are
   // repeated with the same method, headers and body at most 3 times within the same send
-  // limit. When m_hCancelEvent is signalled, the request is given up at once (12017).
+  // limit. With m_nProxyMode other than 0 and 2 the system's internet settings apply; when
+  // their proxy never takes the request (down, unresolved, refusing) or wants credentials
+  // (407), the request goes once more directly. A request that got no answer because its
+  // connection was reset or closed is sent once more at once on a new connection. All of
+  // that stays within the send limit. When m_hCancelEvent is signalled, the request is
+  // given up at once (12017).
   // True only when the body was read to its end; an HTTP error status is not a failure.
   // Appends to m_strResponse; m_dwStatusCode and m_dwError start again from 0.
   bool Execute();
@@ -47,4 +52,5 @@ class CHttpUtility {
   HANDLE m_hCancelEvent = nullptr;  // not owned
   bool m_bCollectCookies = false;
   std::wstring m_strCookies;       // Set-Cookie values joined by ";"
+  std::string m_strRetryAfter;     // the answer's Retry-After header, if any
 };

@@ -14,13 +14,18 @@ constexpr uint32_t kCertificateRelaxations = SECURITY_FLAG_IGNORE_REVOCATION | S
                                              SECURITY_FLAG_IGNORE_CERT_DATE_INVALID;
 static_assert(kCertificateRelaxations == 0x3380);
 
+// Firewall rule sets in front of many endpoints refuse requests without a User-Agent.
+constexpr char kUserAgent[] = "Kestrel/" KESTREL_VERSION;
+// The proxy and bypass list of the system's internet settings, or direct where none is set.
+constexpr int32_t kSystemProxySettings = 1;
+
 std::string UpToFirstNul(const std::string& text) { return text.substr(0, text.find('\0')); }
 
 }  // namespace
 
 bool SendHttpRequest(std::string method, std::string url, std::string body, HttpHeaderList headers,
                      int32_t timeoutMs, bool responseUtf8, int32_t& statusCode, std::string& response,
-                     HANDLE cancel) {
+                     HANDLE cancel, HttpFailureDetails* details) {
   if (headers.empty()) headers.emplace_back("Content-Type", "application/x-www-form-urlencoded");
   std::string headerBlock;
   for (const auto& [name, value] : headers) {
@@ -32,6 +37,8 @@ bool SendHttpRequest(std::string method, std::string url, std::string body, Http
   if (url.empty()) return false;
 
   CHttpUtility http;
+  http.m_strAgent = kUserAgent;
+  http.m_nProxyMode = kSystemProxySettings;
   if (std::string text = UpToFirstNul(url); !text.empty()) http.m_strUrl = std::move(text);
   if (std::string text = UpToFirstNul(headerBlock); !text.empty()) http.m_strHeaders = std::move(text);
   if (timeoutMs != 0) http.m_dwTimeout = static_cast<uint32_t>(timeoutMs);
@@ -42,6 +49,7 @@ bool SendHttpRequest(std::string method, std::string url, std::string body, Http
 
   const bool result = http.Execute();
   statusCode = static_cast<int32_t>(http.m_dwStatusCode);
+  if (details) *details = {http.m_dwError, http.m_strRetryAfter};
   // The body is taken to be UTF-8 whatever the server declared.
   const std::wstring wide = Utf8ToWide(http.m_strResponse.data(), http.m_nResponseLength);
   response = WideToMultiByte(wide.data(), static_cast<int>(wide.size()), responseUtf8 ? CP_UTF8 : CP_ACP);

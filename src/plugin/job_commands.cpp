@@ -77,7 +77,8 @@ int PostCommand(JobMode mode) {
   char* popped = PopIntoNewBuffer(kShortTextSize, &wholeUrl);
   char* eventText = PopIntoNewBuffer(kLongTextSize);
   char* url = UrlToRequest(popped, wholeUrl);
-  auto* args = (url && eventText) ? new (std::nothrow) ReportJobArgs{url, eventText} : nullptr;
+  const bool retried = mode == JobMode::Queue;
+  auto* args = (url && eventText) ? new (std::nothrow) ReportJobArgs{url, eventText, retried} : nullptr;
   if (!args) {
     std::free(url);
     std::free(eventText);

@@ -1,17 +1,26 @@
 #include "report/report_job.h"
 
 #include <cstdlib>
+#include <ctime>
+#include <random>
 #include <string>
 
 #include "http/send_http_request.h"
 #include "report/event_id.h"
 #include "report/event_text.h"
 #include "report/payload.h"
+#include "report/retry_policy.h"
 #include "worker/worker.h"
 
 namespace {
 
 constexpr std::int32_t kReportTimeoutMs = 5000;
+
+// Jitter only spreads retries of many installers apart; it needs no strong randomness.
+std::uint32_t RetryRandom() {
+  static std::mt19937 generator(GetTickCount() ^ GetCurrentProcessId());
+  return static_cast<std::uint32_t>(generator());
+}
 
 }  // namespace
 
@@ -34,9 +43,16 @@ void WINAPI ReportJob(void* args) {
   HttpHeaderList headers{{"Content-Type", "application/json"}, {"Accept-Language", "en-US"}};
 
   std::int32_t statusCode = 0;
-  std::string response;
-  SendHttpRequest("POST", record->url, std::move(body), std::move(headers), kReportTimeoutMs,
-                  false, statusCode, response, g_cancelEvent.get());
+  for (int attempt = 1;; ++attempt) {
+    std::string response;
+    HttpFailureDetails details;
+    SendHttpRequest("POST", record->url, body, headers, kReportTimeoutMs, false, statusCode, response,
+                    g_cancelEvent.get(), &details);
+    if (!record->retried || attempt >= kMaxReportAttempts || !IsRetriedOutcome(statusCode, details.error)) break;
+    const std::uint32_t waitMs = NextRetryWaitMs(attempt, statusCode, details.retryAfter,
+                                                 static_cast<std::int64_t>(std::time(nullptr)), RetryRandom());
+    if (!WaitBeforeRetry(waitMs)) break;
+  }
   g_lastStatus.store(statusCode);
 
   ReleaseReportJobArgs(record);

@@ -1,6 +1,7 @@
 #include "report/retry_policy.h"
 
 #include <algorithm>
+#include <iterator>
 
 namespace {
 
@@ -146,8 +147,13 @@ bool IsDelaySeconds(std::string_view text) {
 
 }  // namespace
 
-bool IsRetriedStatus(int32_t status) {
-  return status == 0 || status == 429 || status == 502 || status == 503 || status == 504;
+bool IsRetriedOutcome(int32_t status, uint32_t error) {
+  if (status != 0) return status == 429 || status == 502 || status == 503 || status == 504;
+  // WinINet's codes for a network that fails for now: timed out (and the send limit
+  // passed), name not resolved, refused, aborted, reset, not an HTTP answer. A URL that
+  // cannot be used, a certificate or a give-up would fail the same way again.
+  constexpr uint32_t kPassing[] = {10060, 12002, 12007, 12029, 12030, 12031, 12152};
+  return std::find(std::begin(kPassing), std::end(kPassing), error) != std::end(kPassing);
 }
 
 uint32_t BackoffMs(int failedAttempts, uint32_t random) {

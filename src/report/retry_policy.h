@@ -10,9 +10,11 @@
 // Attempts per report, the first one included.
 constexpr int kMaxReportAttempts = 5;
 
-// Whether a report whose attempt ended with `status` is sent again: status 0 (no answer
-// at all), 429, 502, 503 and 504. Any other answer would come again the same way.
-bool IsRetriedStatus(int32_t status);
+// Whether a report whose attempt ended with `status` (0: no answer, `error` telling why)
+// is sent again: 429, 502, 503 and 504, and no answer because the network or the server
+// failed for now (refused, reset, closed, not resolved, timed out). Any other answer, or
+// a failure that would come again the same way (an unusable URL, a certificate), is not.
+bool IsRetriedOutcome(int32_t status, uint32_t error);
 
 // Exponential backoff with full jitter after `failedAttempts` (from 1) failed attempts:
 // `random` spread evenly over [0, min(30000, 1000 * 2^(failedAttempts - 1))] ms, 0

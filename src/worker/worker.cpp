@@ -24,6 +24,8 @@ constexpr DWORD kUnloadStopLimitMs = 1000;
 UniqueHandle g_workerReadyEvent;
 // The stop request: an event rather than a message, so that a full queue cannot lose it.
 UniqueHandle g_stopEvent;
+// Signalled once the host unloads: no job waits to try again from then on.
+UniqueHandle g_unloadEvent;
 
 // Set by the first stop request; from then on no job is queued.
 bool g_stopRequested = false;  // host's thread only
@@ -100,7 +102,8 @@ void EnsureWorkerStarted() {
   if (!g_workerReadyEvent) g_workerReadyEvent.reset(CreateEventA(nullptr, FALSE, FALSE, nullptr));
   if (!g_stopEvent) g_stopEvent.reset(CreateEventA(nullptr, TRUE, FALSE, nullptr));
   if (!g_cancelEvent) g_cancelEvent.reset(CreateEventA(nullptr, TRUE, FALSE, nullptr));
-  if (!g_workerReadyEvent || !g_stopEvent || !g_cancelEvent) return;
+  if (!g_unloadEvent) g_unloadEvent.reset(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+  if (!g_workerReadyEvent || !g_stopEvent || !g_cancelEvent || !g_unloadEvent) return;
 
   HMODULE reference = AcquireModuleReference();
   unsigned threadId = 0;
@@ -144,9 +147,15 @@ bool StopWorker(DWORD timeoutMs) {
 
 void EndWorkerForUnload() {
   if (!g_workerThread) return;
+  SetEvent(g_unloadEvent.get());
   WaitForJob(g_jobsQueued, kUnloadFlushMs);
   SetEvent(g_cancelEvent.get());
   StopWorker(kUnloadStopLimitMs);
+}
+
+bool WaitBeforeRetry(DWORD waitMs) {
+  HANDLE unload = g_unloadEvent.get();
+  return WaitForSingleObject(unload, waitMs) == WAIT_TIMEOUT;
 }
 
 void BeginJob() { ResetEvent(g_jobDoneEvent.get()); }

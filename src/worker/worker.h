@@ -46,11 +46,16 @@ int PostJobAsync(JobProc job, void* argument, JobArgumentRelease release);
 bool StopWorker(DWORD timeoutMs);
 
 // The host is about to free the module, and the process ends right after; no command
-// follows. What is queued and in flight gets about 1 s to finish; then the rest is given
+// follows. Jobs waiting to try again give up at once; what is queued and in flight gets
+// about 1 s to finish; then the rest is given
 // up (g_cancelEvent), and the worker ends (bounded wait), so that the host's FreeLibrary
 // unmaps the module and its file can be deleted. Only a thread that WinINet holds beyond
 // a cancel keeps the module mapped, through its own module reference.
 void EndWorkerForUnload();
+
+// Waits `waitMs` before a job tries again; false when the host is unloading meanwhile
+// (or already), and the job should give up.
+bool WaitBeforeRetry(DWORD waitMs);
 
 // First and last steps of every job.
 void BeginJob();

@@ -9,11 +9,15 @@ namespace {
 constexpr int64_t kNov1994 = 784111777 - 30;  // 30 s before Sun, 06 Nov 1994 08:49:37 GMT
 constexpr int64_t kEnd1999 = 946684790;       // Fri, 31 Dec 1999 23:59:50 GMT
 
-TEST(IsRetriedStatus, NoAnswerAndPassingOverloadOnly) {
-  for (const int32_t status : {0, 429, 502, 503, 504})
-    EXPECT_TRUE(IsRetriedStatus(status)) << status;
+TEST(IsRetriedOutcome, PassingFailuresAndOverloadOnly) {
+  for (const int32_t status : {429, 502, 503, 504})
+    EXPECT_TRUE(IsRetriedOutcome(status, 0)) << status;
   for (const int32_t status : {200, 204, 307, 400, 428, 430, 499, 500, 501, 505, 599, -1})
-    EXPECT_FALSE(IsRetriedStatus(status)) << status;
+    EXPECT_FALSE(IsRetriedOutcome(status, 12029)) << status;
+  for (const uint32_t error : {10060u, 12002u, 12007u, 12029u, 12030u, 12031u, 12152u})
+    EXPECT_TRUE(IsRetriedOutcome(0, error)) << error;
+  for (const uint32_t error : {0u, 12005u, 12006u, 12017u, 12045u, 12157u, 87u})
+    EXPECT_FALSE(IsRetriedOutcome(0, error)) << error;
 }
 
 TEST(BackoffMs, RandomSpreadsFromZeroToTheDoublingCappedBound) {
