@@ -33,8 +33,11 @@ use_target() {
 }
 use_target x86-ansi
 
-# Starts a Wine server for the prefix, creating the prefix first if needed.
+# Starts a Wine server for the prefix, creating the prefix first if needed. WinINet under
+# Wine takes http_proxy from the environment when the prefix names no proxy: the tests
+# choose their proxies themselves.
 wine_up() {
+  unset http_proxy HTTP_PROXY https_proxy HTTPS_PROXY
   if [ ! -f "$WINEPREFIX/system.reg" ]; then
     mkdir -p "$WINEPREFIX"
     wineboot -i >/dev/null 2>&1 || true

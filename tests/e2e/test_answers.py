@@ -103,6 +103,10 @@ class Answers(unittest.TestCase):
                 followed = code in (307, 308)
                 cases.append(("%d-%s" % (code, scheme), rec(source), "200" if followed else str(code),
                               (0, QUICK_MS), [source] + (["/answer/ok?from=%d" % code] if followed else [])))
+        # Each row's next report comes on the connection kept from it, which the server then
+        # resets unread: that report goes once more on a new one and arrives once.
+        cases += [("reset-next-%d" % i, rec("/answer/reset-next"), "200", (0, QUICK_MS),
+                   ["/answer/reset-next"]) for i in range(4)]
         # Last: a client that drained it would stream for the rest of the run.
         cases.append(("endless", rec("/answer/endless"), "200", (0, QUICK_MS), ["/answer/endless"]))
         return cases

@@ -1,18 +1,28 @@
 """Reports from real NSIS installers under Wine to a local recording server, sent to it
-straight and through nginx in front of it (over http, and over https with TLS ended by nginx).
-Each test is written once, in a mixin, and runs once per route."""
+straight and through nginx in front of it (over http, and over https with TLS ended by nginx),
+either with squid as the system's proxy or without. Each test is written once, in a mixin,
+and runs once per route."""
 
+import os
 import re
+import shutil
+import threading
+import time
 import unittest
 
-from installer import UNICODE, Steps
+from installer import ROOT, UNICODE, Steps
 from nginx_server import NginxServer  # on the path through installer
+from squid_server import SquidServer
+from test_commands import END_LIMIT_SECONDS, run_to_its_end, unix_path
 from test_server import Response, TestServer, unused_port
+from wine import clear_system_proxy, set_system_proxy
 
 ID = re.compile(rb'"id":"([0-9A-F]{12}[0-9a-f]{4}[0-9A-F]{16})"')
 CONSTANTS = {b"event_type": b"app", b"os_platform": b"windows",
              b"package_name": b"com.lumeworks.pc",
              b"package_name_en": b"com.quillfern.editor.new", b"string_1": b"installer_type"}
+with open(os.path.join(ROOT, "CMakeLists.txt")) as cmake:
+    USER_AGENT = "Kestrel/" + re.search(r"project\(Kestrel VERSION ([\d.]+)", cmake.read()).group(1)
 
 
 def json_string(value):
@@ -58,14 +68,17 @@ def assert_report(test, request, event, url):
     test.assertEqual(request.header("Content-Type"), ["application/json"])
     test.assertEqual(request.header("Accept-Language"), ["en-US"])
     test.assertEqual(request.header("Content-Length"), [str(len(request.body))])
+    test.assertEqual(request.header("User-Agent"), [USER_AGENT])
     return match.group(1)
 
 
 class Route:
     """Mixin for a test case: one recording server for the class, reached straight (`via` None)
-    or through nginx in front of it, over "http" or "https" (TLS ended by nginx). Each test
-    starts with the server answering 200 at once and no request recorded."""
+    or through nginx in front of it, over "http" or "https" (TLS ended by nginx); with `proxy`,
+    through squid named as the system's proxy. Each test starts with the server answering 200
+    at once and no request recorded."""
     via = None
+    proxy = False
 
     @classmethod
     def setUpClass(cls):
@@ -75,6 +88,11 @@ class Route:
         if cls.via is not None:
             cls.nginx = NginxServer(cls.server.port).start()
             cls.addClassCleanup(cls.nginx.stop)
+        if cls.proxy:
+            cls.squid = SquidServer().start()
+            cls.addClassCleanup(cls.squid.stop)
+            cls.addClassCleanup(clear_system_proxy)  # the prefix is shared: other tests go direct
+            set_system_proxy("127.0.0.1:%d" % cls.squid.port)
 
     def setUp(self):
         self.server.mode, self.server.delay, self.server.responder = "answer", 1.0, None
@@ -86,6 +104,18 @@ class Route:
         if self.nginx is None:
             return self.server.url(path)
         return self.nginx.url(path, tls=self.via == "https")
+
+    def assert_route(self, requests):
+        """The requests came the route's way: marked by squid where it passed them on, through
+        its tunnel over https, and with no proxy's mark otherwise."""
+        vias = [r.header("Via") for r in requests]
+        if self.proxy and self.via != "https":
+            self.assertTrue(all(len(v) == 1 and "(squid/" in v[0] for v in vias), vias)
+        else:
+            self.assertEqual(vias, [[]] * len(requests))
+        if self.proxy and self.via == "https":
+            tunnel = "CONNECT 127.0.0.1:%d " % self.nginx.https_port
+            self.assertTrue(any(tunnel in line for line in self.squid.access_log(wait_for=tunnel)))
 
 
 class Reports(Route):
@@ -107,6 +137,7 @@ class Reports(Route):
         ids = [self.assert_report(r, e, url.encode()) for r, e in zip(requests, [
             b"install_start&beta&1.2.3", b"a&b&c", b"x", b"done&stable&2.0"])]
         self.assertEqual(len(set(ids)), 4)
+        self.assert_route(requests)
         self.assertTrue(requests[0].body.startswith(
             b'{"app_version":"1.2.3","channel":"beta","env":"prd","event":"install_start"'))
 
@@ -184,12 +215,110 @@ class ReportsNginxTls(Reports, unittest.TestCase):
     via = "https"
 
 
+class ReportsSquid(Reports, unittest.TestCase):
+    proxy = True
+
+
+class ReportsSquidTls(Reports, unittest.TestCase):
+    via, proxy = "https", True
+
+
 class Failures(unittest.TestCase):
     def test_refused_connection_pushes_zero_at_once(self):
         url = "http://127.0.0.1:%d/" % unused_port()
         run = Steps().start_clock().post(url, "a&b&c").record_clock().run()
         self.assertEqual(run.values, ["0"])
         self.assertLess(run.clocks[0], 1000)
+
+    def test_queued_reports_go_again_through_passing_failures_only(self):
+        busy = Response(503, headers=[("Retry-After", "30")])
+        # Seconds the port refuses connections from the run's start, the answers before a 200,
+        # NSWaitDone's limit (None: the script ends without it), what it pushes in how many ms,
+        # and the seconds between the report's requests, a band for each after the first.
+        rows = (("503-twice", 0, [Response(503)] * 2, -1, "1", (0, 4000), [(0, 1.5), (0, 2.5)]),
+                ("429-retry-after", 0, [Response(429, headers=[("Retry-After", "1")])], -1, "1",
+                 (950, 2500), [(0.95, 1.5)]),
+                ("500", 0, [Response(500)], -1, "1", (0, 1000), []),
+                ("400", 0, [Response(400)], -1, "1", (0, 1000), []),
+                ("refused", 3, [], -1, "1", (0, 20000), []),
+                ("wait-limit", 0, [busy], 2000, "0", (1950, 2600), []),
+                ("unload", 0, [busy], None, None, (0, 1000), []))
+        for name, refused_seconds, before, wait, pushed, (least, most), gaps in rows:
+            for _ in range(3):
+                port, scripted, arrivals, listened = unused_port(), list(before), [], []
+                server = TestServer(port=port)
+                self.addCleanup(server.stop)
+                server.responder = lambda request: scripted.pop(0) if scripted else None
+                server.on_request = lambda request: arrivals.append(time.monotonic())
+                timer = threading.Timer(refused_seconds,
+                                        lambda: listened.append(server.start() and time.monotonic()))
+                timer.start()
+                if not refused_seconds:
+                    timer.join()
+                url = "http://127.0.0.1:%d/%s" % (port, name)  # the server may not listen yet
+                steps = Steps().post_async(url, name + "&ch&1").start_clock()
+                if wait is not None:
+                    steps.wait_done(wait)
+                steps.record_clock().raw('!insertmacro WriteResult "dir=$PLUGINSDIR"')
+                run, end_seconds = run_to_its_end(steps)
+                section_end = time.monotonic() - end_seconds
+                timer.cancel()
+                timer.join()
+                if arrivals or not refused_seconds:
+                    break
+                # Full jitter lets all five attempts come before the port listens, in about one
+                # run of thirty: only then may the report be lost.
+                self.assertTrue(not listened or section_end < listened[0], "lost after the port listened")
+            folder = unix_path([line[4:] for line in run.results if line.startswith("dir=")][0])
+            left_behind = os.path.exists(folder)
+            shutil.rmtree(folder, ignore_errors=True)
+            offsets = ", ".join("%.2f" % (t - arrivals[0]) for t in arrivals) + " s"
+            if refused_seconds and arrivals and listened:
+                offsets += ", %.2f s after the port listened" % (arrivals[-1] - listened[0])
+            print("\n%s: pushed %s, NSWaitDone done in %d ms; requests at %s; ended %.2f s after its section"
+                  % (name, " ".join(run.values[:-2]), run.clocks[0], offsets, end_seconds))
+            with self.subTest(name):
+                self.assertFalse(run.faulted, run.stderr[-3000:])
+                self.assertEqual(run.values[:-2], ["1"] + ([pushed] if pushed else []))  # then dir= and end=
+                self.assertTrue(least <= run.clocks[0] <= most, run.clocks)
+                self.assertEqual(len(arrivals), len(gaps) + 1)
+                for (low, high), gap in zip(gaps, [b - a for a, b in zip(arrivals, arrivals[1:])]):
+                    self.assertTrue(low <= gap <= high, (low, gap, high))
+                self.assertEqual(len({r.body for r in server.requests}), 1)  # the same document each time
+                self.assertLess(end_seconds, END_LIMIT_SECONDS)
+                self.assertFalse(left_behind, "the plug-in folder was left behind: " + folder)
+
+
+class SystemProxy(unittest.TestCase):
+    def test_reports_go_direct_past_a_bypassed_down_or_demanding_proxy(self):
+        with TestServer() as server, NginxServer(server.port) as nginx, SquidServer() as squid, \
+                SquidServer(credentials=("kestrel", "secret")) as demanding:
+            # The system's proxy and bypass list, the report's URL and what NSPost pushes: the
+            # proxy's own answer once it took the report.
+            rows = (("bypassed", squid.port, "<local>;127.0.0.1", server.url("/bypassed"), "200"),
+                    ("down", unused_port(), None, server.url("/down"), "200"),
+                    ("407", demanding.port, None, server.url("/407"), "200"),
+                    ("407-tls", demanding.port, None, nginx.url("/407-tls", tls=True), "200"),
+                    ("proxy-503", squid.port, None, "http://127.0.0.1:%d/" % unused_port(), "503"))
+            runs = []
+            try:
+                for name, port, bypass, url, _ in rows:
+                    set_system_proxy("127.0.0.1:%d" % port, bypass)
+                    runs.append(Steps().start_clock().post(url, name + "&ch&1").record_clock().run())
+            finally:
+                clear_system_proxy()
+            for (name, _, _, url, pushed), run in zip(rows, runs):
+                with self.subTest(name):
+                    self.assertEqual(run.values, [pushed])
+                    self.assertLess(run.clocks[0], 2500)
+            requests = server.requests
+            self.assertEqual([r.target for r in requests], ["/bypassed", "/down", "/407", "/407-tls"])
+            for request, (name, _, _, url, _) in zip(requests, rows):
+                assert_report(self, request, name.encode() + b"&ch&1", url.encode())
+                self.assertEqual(request.header("Via"), [])
+            self.assertFalse([line for line in squid.access_log() if "/bypassed" in line])
+            denied = [line for line in demanding.access_log(wait_for="CONNECT") if "TCP_DENIED/407" in line]
+            self.assertEqual(len(denied), 2, denied)  # asked first, once each
 
 
 class ServerFailures(Route):

@@ -12,12 +12,12 @@ kept-alive upstream connections. nginx is stopped on leaving the block, also on 
 """
 
 import os
-import shutil
 import socket
 import subprocess
 import tempfile
 import time
 
+from folder_process import FolderProcess
 from test_server import make_certificate, unused_port
 
 NGINX = "/usr/sbin/nginx"
@@ -67,7 +67,7 @@ def _listening(port):
         return False
 
 
-class NginxServer:
+class NginxServer(FolderProcess):
     def __init__(self, upstream_port):
         self.upstream_port = upstream_port
         self.http_port = None
@@ -105,22 +105,3 @@ class NginxServer:
             self.stop()
             raise
         return self
-
-    def stop(self):
-        if self._process:
-            self._process.terminate()  # nginx's fast shutdown, workers included
-            try:
-                self._process.wait(10)
-            except subprocess.TimeoutExpired:
-                self._process.kill()
-                self._process.wait()
-            self._process = None
-        if self._dir:
-            shutil.rmtree(self._dir, ignore_errors=True)
-            self._dir = None
-
-    def __enter__(self):
-        return self.start()
-
-    def __exit__(self, *exc):
-        self.stop()

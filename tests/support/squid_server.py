@@ -17,17 +17,16 @@ event loop's pace), so a test class had better share one. The password helper en
 """
 
 import os
-import shutil
 import subprocess
 import tempfile
 import time
 
+from folder_process import FolderProcess
 from test_server import unused_port
 
 SQUID = "/usr/sbin/squid"
 BASIC_AUTH_HELPER = "/usr/lib/squid/basic_ncsa_auth"
 START_LIMIT_SECONDS = 10
-STOP_LIMIT_SECONDS = 10
 
 CONFIG = """
 http_port 127.0.0.1:{port}
@@ -63,7 +62,7 @@ def _listening(port):
                    for fields in (line.split() for line in table.readlines()[1:]))
 
 
-class SquidServer:
+class SquidServer(FolderProcess):
     def __init__(self, credentials=None):
         """`credentials`: (user, password) that clients must give, or None for an open proxy."""
         self.credentials = credentials
@@ -126,22 +125,3 @@ class SquidServer:
             self.stop()
             raise
         return self
-
-    def stop(self):
-        if self._process:
-            self._process.terminate()  # squid closes its helpers' input, so they end too
-            try:
-                self._process.wait(STOP_LIMIT_SECONDS)
-            except subprocess.TimeoutExpired:
-                self._process.kill()
-                self._process.wait()
-            self._process = None
-        if self._dir:
-            shutil.rmtree(self._dir, ignore_errors=True)
-            self._dir = None
-
-    def __enter__(self):
-        return self.start()
-
-    def __exit__(self, *exc):
-        self.stop()

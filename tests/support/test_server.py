@@ -21,8 +21,8 @@ Modes:
   truncate  announce `extra` more body bytes than are sent, wait `delay`, reset the connection
 
 `answers` (below) is a responder for the paths under /answer/ that tests share: kept-alive,
-chunked, empty, redirecting, unending, huge, endless, cut short, dribbled, silent and
-non-HTTP answers. `TrickledTls` holds back the ends of TLS records in front of a server, and
+reset on reuse, chunked, empty, redirecting, unending, huge, endless, cut short, dribbled,
+silent and non-HTTP answers. `TrickledTls` holds back the ends of TLS records in front of a server, and
 `DroppedSyns` is an endpoint whose connects never complete.
 
 The server listens on 127.0.0.1 only. It sets TCP_QUICKACK before every read, so that a
@@ -117,8 +117,9 @@ class Response:
 class Raw:
     """An answer written piece by piece: bytes are sent, a number pauses that many seconds, an
     iterable of bytes is sent piece by piece. Then `end`: "close" (orderly), "reset" (abortive),
-    "hold" (silence until the client closes or the server stops) or "keep" (serve the next
-    request)."""
+    "hold" (silence until the client closes or the server stops), "keep" (serve the next
+    request) or "reset-next" (reset once the next request starts to come, leaving it unread
+    and unrecorded; plain http only)."""
 
     def __init__(self, *pieces, end="close"):
         self.pieces = pieces
@@ -134,7 +135,9 @@ class Raw:
             else:
                 for part in piece:
                     sock.sendall(part)
-        if self.end == "reset":
+        if self.end == "reset-next" and not sock.recv(1, socket.MSG_PEEK):
+            return False  # the client closed it first
+        if self.end in ("reset", "reset-next"):
             sock.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
         elif self.end == "hold":
             _hold(sock, stopping)
@@ -179,6 +182,9 @@ def answers(request):
     """Answers for the shared /answer/ paths; None for any other path.
 
     /answer/ok                  200 "ok", kept alive
+    /answer/reset-next          200 "ok", kept alive until the next request comes on the
+                                connection: that one is reset unread (a connection that a
+                                server or load balancer dropped while the client kept it)
     /answer/close               200 "ok" with Connection: close
     /answer/chunked             200, CHUNKED_BODY in chunks, kept alive
     /answer/204                 204, no body, kept alive
@@ -214,6 +220,8 @@ def answers(request):
         return Response(200, b"ok")
     if what == "close":
         return Response(200, b"ok", close=True)
+    if what == "reset-next":
+        return Raw(Response(200, b"ok").encode(), end="reset-next")
     if what == "chunked":
         return Raw(chunked_head, _chunked(CHUNKED_BODY), end="keep")
     if what == "204":
@@ -326,7 +334,7 @@ class TestServer:
     __test__ = False  # a helper, not a test case
 
     def __init__(self, mode="answer", tls=False, status=200, body=b"", delay=1.0, extra=1000,
-                 idle=IDLE_LIMIT_SECONDS, tls_maximum=None):
+                 idle=IDLE_LIMIT_SECONDS, tls_maximum=None, port=0):
         if mode not in MODES:
             raise ValueError("unknown mode %r" % mode)
         self.mode = mode
@@ -335,6 +343,7 @@ class TestServer:
         self.delay = delay
         self.extra = extra
         self.idle = idle  # seconds a kept-alive connection waits for its next request
+        self._listen_port = port  # 0 for any free one
         # Optional callable(RecordedRequest) -> Response, consulted before set_response's answer.
         self.responder = None
         # Optional callable(RecordedRequest), called as each request arrives.
@@ -360,7 +369,7 @@ class TestServer:
             self._tls_context.load_cert_chain(cert, key)
             if self.tls_maximum:
                 self._tls_context.maximum_version = self.tls_maximum
-        self._server = socketserver.ThreadingTCPServer(("127.0.0.1", 0), _Handler)
+        self._server = socketserver.ThreadingTCPServer(("127.0.0.1", self._listen_port), _Handler)
         self._server.daemon_threads = True
         self._server.owner = self
         self._thread = threading.Thread(target=self._server.serve_forever, daemon=True)
