@@ -168,6 +168,7 @@ DWORD OpenHandles(HttpAttemptState& state) {
   state.viaProxy = request.proxyMode != 0 && SessionUsesProxy(state.internet.get());
 
   const UrlParts parts = SplitUrl(request.url);
+  if (parts.host.empty()) return ERROR_INTERNET_INVALID_URL;
   // Credentials written in the URL are deliberately not passed on.
   state.connection.reset(InternetConnectA(state.internet.get(), parts.host.c_str(), parts.port, nullptr, nullptr,
                                           INTERNET_SERVICE_HTTP, 0, 0));
@@ -202,12 +203,17 @@ DWORD OpenHandles(HttpAttemptState& state) {
   return 0;
 }
 
-uint32_t QueryStatus(HINTERNET request) {
+// 0, or why the answer has no status: then it is no HTTP answer at all.
+DWORD QueryStatus(HINTERNET request, uint32_t& status) {
   DWORD code = 0;
   DWORD length = sizeof(code);
   DWORD index = 0;
-  if (!HttpQueryInfoA(request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &code, &length, &index)) return 0;
-  return code;
+  if (!HttpQueryInfoA(request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &code, &length, &index)) {
+    const DWORD error = GetLastError();
+    return error != 0 ? error : ERROR_HTTP_INVALID_SERVER_RESPONSE;
+  }
+  status = code;
+  return 0;
 }
 
 // Where a 307 or 308 answer sends the same request, resolved against `url`; empty when the
@@ -305,12 +311,15 @@ void RunAttempt(HttpAttemptState& state) {
   if (!HttpSendRequestA(handle, request.headers.data(), static_cast<DWORD>(request.headers.size()),
                         const_cast<char*>(request.body.data()), static_cast<DWORD>(request.body.size()))) {
     state.sendError = GetLastError();
+  } else if ((handle = state.Live())) {
+    state.sendError = QueryStatus(handle, state.status);
+  }
+  if (state.sendError != 0) {
     SetEvent(state.answered.get());
     state.Finish(false, 0);
     return;
   }
   if ((handle = state.Live())) {
-    state.status = QueryStatus(handle);
     if (request.followRedirect) state.followedUrl = FollowedUrl(handle, state.status, request.url);
     if (request.collectCookies) state.cookies = CollectCookies(handle);
     state.retryAfter = HeaderText(handle, HTTP_QUERY_RETRY_AFTER);

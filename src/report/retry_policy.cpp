@@ -149,11 +149,12 @@ bool IsDelaySeconds(std::string_view text) {
 
 bool IsRetriedOutcome(int32_t status, uint32_t error) {
   if (status != 0) return status == 429 || status == 502 || status == 503 || status == 504;
-  // WinINet's codes for a network that fails for now: timed out (and the send limit
-  // passed), name not resolved, refused, aborted, reset, not an HTTP answer. A URL that
-  // cannot be used, a certificate or a give-up would fail the same way again.
-  constexpr uint32_t kPassing[] = {10060, 12002, 12007, 12029, 12030, 12031, 12152};
-  return std::find(std::begin(kPassing), std::end(kPassing), error) != std::end(kPassing);
+  // With no answer, every failure is taken for a passing one (WinINet reports a dropped or
+  // refused connection under several codes) except those that would come again the same
+  // way: nothing sent at all (an empty URL), a bad parameter or URL, an unknown scheme, a
+  // give-up, and certificate or TLS failures.
+  constexpr uint32_t kLasting[] = {0, 87, 12005, 12006, 12017, 12037, 12038, 12044, 12045, 12157, 12169, 12170};
+  return std::find(std::begin(kLasting), std::end(kLasting), error) == std::end(kLasting);
 }
 
 uint32_t BackoffMs(int failedAttempts, uint32_t random) {

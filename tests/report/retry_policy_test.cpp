@@ -14,9 +14,9 @@ TEST(IsRetriedOutcome, PassingFailuresAndOverloadOnly) {
     EXPECT_TRUE(IsRetriedOutcome(status, 0)) << status;
   for (const int32_t status : {200, 204, 307, 400, 428, 430, 499, 500, 501, 505, 599, -1})
     EXPECT_FALSE(IsRetriedOutcome(status, 12029)) << status;
-  for (const uint32_t error : {10060u, 12002u, 12007u, 12029u, 12030u, 12031u, 12152u})
+  for (const uint32_t error : {10060u, 10054u, 12002u, 12007u, 12029u, 12030u, 12031u, 12152u})
     EXPECT_TRUE(IsRetriedOutcome(0, error)) << error;
-  for (const uint32_t error : {0u, 12005u, 12006u, 12017u, 12045u, 12157u, 87u})
+  for (const uint32_t error : {0u, 87u, 12005u, 12006u, 12017u, 12045u, 12157u, 12169u})
     EXPECT_FALSE(IsRetriedOutcome(0, error)) << error;
 }
 
