@@ -203,7 +203,8 @@ DWORD OpenHandles(HttpAttemptState& state) {
   return 0;
 }
 
-// 0, or why the answer has no status: then it is no HTTP answer at all.
+// 0, or why the answer has no status: then it is no HTTP answer at all. Under Wine, a new
+// connection reset before any answer "succeeds" with status 0.
 DWORD QueryStatus(HINTERNET request, uint32_t& status) {
   DWORD code = 0;
   DWORD length = sizeof(code);
@@ -212,6 +213,7 @@ DWORD QueryStatus(HINTERNET request, uint32_t& status) {
     const DWORD error = GetLastError();
     return error != 0 ? error : ERROR_HTTP_INVALID_SERVER_RESPONSE;
   }
+  if (code == 0) return ERROR_HTTP_INVALID_SERVER_RESPONSE;
   status = code;
   return 0;
 }

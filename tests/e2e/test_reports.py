@@ -14,7 +14,7 @@ from installer import ROOT, UNICODE, Steps
 from nginx_server import NginxServer  # on the path through installer
 from squid_server import SquidServer
 from test_commands import END_LIMIT_SECONDS, run_to_its_end, unix_path
-from test_server import Response, TestServer, unused_port
+from test_server import Raw, Response, TestServer, unused_port
 from wine import clear_system_proxy, set_system_proxy
 
 ID = re.compile(rb'"id":"([0-9A-F]{12}[0-9a-f]{4}[0-9A-F]{16})"')
@@ -238,6 +238,7 @@ class Failures(unittest.TestCase):
         rows = (("503-twice", 0, [Response(503)] * 2, -1, "1", (0, 4000), [(0, 1.5), (0, 2.5)]),
                 ("429-retry-after", 0, [Response(429, headers=[("Retry-After", "1")])], -1, "1",
                  (950, 2500), [(0.95, 1.5)]),
+                ("reset", 0, [Raw(end="reset")], -1, "1", (0, 1000), [(0, 0.5)]),
                 ("500", 0, [Response(500)], -1, "1", (0, 1000), []),
                 ("400", 0, [Response(400)], -1, "1", (0, 1000), []),
                 ("refused", 3, [], -1, "1", (0, 20000), []),
