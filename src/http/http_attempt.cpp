@@ -288,7 +288,8 @@ bool ReadAnswer(HttpAttemptState& state, DWORD& error) {
     DWORD read = 0;
     if (available > 0) {
       if (!(request = state.Live())) return false;
-      if (!InternetReadFile(request, buffer, std::min(available, kReadSize), &read)) {
+      const DWORD wanted = static_cast<DWORD>(std::min<size_t>({available, kReadSize, kResponseCap - kept}));
+      if (!InternetReadFile(request, buffer, wanted, &read)) {
         error = GetLastError();
         return false;
       }
