@@ -36,9 +36,11 @@ constexpr size_t kResponseCap = 1024 * 1024;
 
 bool HasPassed(DWORD deadline) { return static_cast<LONG>(GetTickCount() - deadline) >= 0; }
 
+// One millisecond more than the ticks left: a limit is what the server is granted, so a wait
+// ends a tick late rather than early.
 DWORD MsUntil(DWORD deadline) {
   const LONG left = static_cast<LONG>(deadline - GetTickCount());
-  return left > 0 ? static_cast<DWORD>(left) : 0;
+  return left > 0 ? static_cast<DWORD>(left) + 1 : 0;
 }
 
 struct UrlParts {
