@@ -80,6 +80,13 @@ UrlParts SplitUrl(const std::string& url) {
 
 }  // namespace
 
+// One request's handles, declared so that they are destroyed request first.
+struct HandleChain {
+  InternetHandle internet;
+  InternetHandle connection;
+  InternetHandle request;
+};
+
 struct HttpAttemptState {
   HttpAttemptRequest request;
   UniqueHandle answered;  // manual reset: the send has returned
@@ -105,6 +112,9 @@ struct HttpAttemptState {
   bool readToEnd = false;
   DWORD readError = 0;
 
+  // The handles, out of the state; called under the lock.
+  HandleChain TakeHandles() { return {std::move(internet), std::move(connection), std::move(requestHandle)}; }
+
   // The request handle for the thread's next call, or null once abandoned.
   HINTERNET Live() {
     std::lock_guard<std::mutex> guard(lock);
@@ -122,18 +132,16 @@ struct HttpAttemptState {
   // The thread's last step: a request read to its end is closed, request first; any other
   // is kept open rather than drained.
   void Finish(bool toEnd, DWORD error) {
-    InternetHandle root, session, request;  // destroyed request first
+    HandleChain handles;
     {
       std::lock_guard<std::mutex> guard(lock);
       if (abandoned) return;
       readToEnd = toEnd;
       readError = error;
-      request = std::move(requestHandle);
-      session = std::move(connection);
-      root = std::move(internet);
+      handles = TakeHandles();
     }
     if (toEnd || sendError != 0) return;  // closed here
-    KeepUnread(request.release(), session.release(), root.release());
+    KeepUnread(handles.request.release(), handles.connection.release(), handles.internet.release());
   }
 };
 
@@ -396,13 +404,11 @@ void HttpAttempt::WaitRead(HANDLE cancel) {
 }
 
 void HttpAttempt::Abandon() {
-  InternetHandle internet, connection, request;  // destroyed request first
+  HandleChain handles;  // closed on leaving, after the lock
   {
     std::lock_guard<std::mutex> guard(m_state->lock);
     m_state->abandoned = true;
-    request = std::move(m_state->requestHandle);
-    connection = std::move(m_state->connection);
-    internet = std::move(m_state->internet);
+    handles = m_state->TakeHandles();
   }
 }
 

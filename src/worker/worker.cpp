@@ -153,10 +153,7 @@ void EndWorkerForUnload() {
   StopWorker(kUnloadStopLimitMs);
 }
 
-bool WaitBeforeRetry(DWORD waitMs) {
-  HANDLE unload = g_unloadEvent.get();
-  return WaitForSingleObject(unload, waitMs) == WAIT_TIMEOUT;
-}
+bool WaitBeforeRetry(DWORD waitMs) { return WaitForSingleObject(g_unloadEvent.get(), waitMs) == WAIT_TIMEOUT; }
 
 void BeginJob() { ResetEvent(g_jobDoneEvent.get()); }
 
