@@ -13,3 +13,9 @@ void ExitThreadReleasingModule(HMODULE reference, DWORD exitCode) noexcept {
   if (reference) FreeLibraryAndExitThread(reference, exitCode);
   ExitThread(exitCode);
 }
+
+void PinModule() noexcept {
+  HMODULE module = nullptr;
+  GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_PIN,
+                     reinterpret_cast<LPCSTR>(&PinModule), &module);
+}

@@ -13,3 +13,7 @@ HMODULE AcquireModuleReference() noexcept;
 // Ends the calling thread, releasing `reference` (if any) on the way out, so that no
 // code of the module runs after the release.
 [[noreturn]] void ExitThreadReleasingModule(HMODULE reference, DWORD exitCode) noexcept;
+
+// Keeps the module loaded until the process ends, whatever FreeLibrary calls follow: for
+// code that another component may still call back into at a time nobody can know.
+void PinModule() noexcept;

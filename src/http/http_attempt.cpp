@@ -1,40 +1,23 @@
 #include "http/http_attempt.h"
 
-#include <wininet.h>
-
 #include <algorithm>
-#include <cstdlib>
 #include <cstring>
-#include <mutex>
 #include <vector>
 
-#include "common/internet_handle.h"
-#include "common/module_reference.h"
-#include "http/text_conversion.h"
+#include "http/answer_head.h"
 #include "http/unread_requests.h"
 #include "http/url_rules.h"
 
 namespace {
 
 constexpr DWORD kComponentSize = 1024;
-constexpr DWORD kReadSize = 1024;
-constexpr DWORD kCookieBufferSize = 4096;
-constexpr DWORD kCookieQuerySize = 2048;
-constexpr DWORD kUrlBufferSize = 4096;
 constexpr DWORD kSecureRequestFlags =
     INTERNET_FLAG_SECURE | INTERNET_FLAG_IGNORE_CERT_CN_INVALID | INTERNET_FLAG_IGNORE_CERT_DATE_INVALID;
 // WinINet would repeat a POST answered 301/302/303 as a GET without the body and report the
 // final status as if the report had been taken; 307/308 are followed by the caller instead.
 // An installer must never show WinINet's dialogs (certificates, proxy credentials).
 constexpr DWORD kRequestFlags = INTERNET_FLAG_NO_AUTO_REDIRECT | INTERNET_FLAG_NO_UI;
-// Reading the answer: the time from its headers after which no further piece is asked for,
-// and the most bytes kept. The caller gives up on a thread stuck inside one WinINet call
-// shortly after the deadline.
-constexpr DWORD kReadDeadlineMs = 5000;
-constexpr DWORD kReadGraceMs = 100;
 constexpr size_t kResponseCap = 1024 * 1024;
-
-bool HasPassed(DWORD deadline) { return static_cast<LONG>(GetTickCount() - deadline) >= 0; }
 
 // One millisecond more than the ticks left: a limit is what the server is granted, so a wait
 // ends a tick late rather than early.
@@ -42,6 +25,8 @@ DWORD MsUntil(DWORD deadline) {
   const LONG left = static_cast<LONG>(deadline - GetTickCount());
   return left > 0 ? static_cast<DWORD>(left) + 1 : 0;
 }
+
+bool HasPassed(DWORD deadline) { return static_cast<LONG>(GetTickCount() - deadline) >= 0; }
 
 struct UrlParts {
   bool secure = false;
@@ -78,360 +63,205 @@ UrlParts SplitUrl(const std::string& url) {
           ComponentText(urlPath.text) + ComponentText(extraInfo.text)};
 }
 
-}  // namespace
-
-// One request's handles, declared so that they are destroyed request first.
-struct HandleChain {
-  InternetHandle internet;
-  InternetHandle connection;
-  InternetHandle request;
-};
-
-struct HttpAttemptState {
-  HttpAttemptRequest request;
-  UniqueHandle answered;  // manual reset: the send has returned
-
-  // Written by the thread before it signals `answered`; read by the caller after.
-  DWORD sendError = 0;
-  uint32_t status = 0;
-  std::string followedUrl;
-  std::wstring cookies;
-  std::string retryAfter;
-  DWORD readDeadline = 0;
-  bool viaProxy = false;  // set before the thread starts
-
-  // Shared while the thread runs. Whoever takes the handles first (the thread when it is
-  // done, or Abandon) closes or keeps them; the thread touches none once abandoned.
-  std::mutex lock;
-  bool abandoned = false;
-  InternetHandle internet;
-  InternetHandle connection;
-  InternetHandle requestHandle;
-  HINTERNET requestValue = nullptr;
-  std::string response;
-  bool readToEnd = false;
-  DWORD readError = 0;
-
-  // The handles, out of the state; called under the lock.
-  HandleChain TakeHandles() { return {std::move(internet), std::move(connection), std::move(requestHandle)}; }
-
-  // The request handle for the thread's next call, or null once abandoned.
-  HINTERNET Live() {
-    std::lock_guard<std::mutex> guard(lock);
-    return abandoned ? nullptr : requestHandle.get();
-  }
-
-  // Appends a piece of the body; false once abandoned.
-  bool Append(const char* data, DWORD size) {
-    std::lock_guard<std::mutex> guard(lock);
-    if (abandoned) return false;
-    response.append(data, size);
-    return true;
-  }
-
-  // The thread's last step: a request read to its end is closed, request first; any other
-  // is kept open rather than drained.
-  void Finish(bool toEnd, DWORD error) {
-    HandleChain handles;
-    {
-      std::lock_guard<std::mutex> guard(lock);
-      if (abandoned) return;
-      readToEnd = toEnd;
-      readError = error;
-      handles = TakeHandles();
-    }
-    if (toEnd || sendError != 0) return;  // closed here
-    KeepUnread(handles.request.release(), handles.connection.release(), handles.internet.release());
-  }
-};
-
-namespace {
-
-struct AttemptThreadArgs {
-  std::shared_ptr<HttpAttemptState> state;
-  HMODULE moduleReference;
-};
-
 DWORD AccessType(int32_t proxyMode) {
   if (proxyMode == 0) return INTERNET_OPEN_TYPE_DIRECT;
   return proxyMode == 2 ? INTERNET_OPEN_TYPE_PROXY : INTERNET_OPEN_TYPE_PRECONFIG;
 }
 
-// Whether the session goes through a proxy, as the system's settings or the caller set it.
-bool SessionUsesProxy(HINTERNET internet) {
+// Whether the session's proxy carries requests to `host`, as the system's settings or the
+// caller set it: a proxy is named and the host is not on its bypass list.
+bool RoutedThroughProxy(HINTERNET internet, const std::string& host) {
   DWORD size = 0;
   InternetQueryOptionA(internet, INTERNET_OPTION_PROXY, nullptr, &size);
   if (size < sizeof(INTERNET_PROXY_INFO)) return false;
   std::vector<char> buffer(size);
   if (!InternetQueryOptionA(internet, INTERNET_OPTION_PROXY, buffer.data(), &size)) return false;
-  return reinterpret_cast<const INTERNET_PROXY_INFO*>(buffer.data())->dwAccessType == INTERNET_OPEN_TYPE_PROXY;
-}
-
-// Opens internet, connection and request into `state`; 0, or the error of the step that
-// failed (the handles opened before it stay with the state).
-DWORD OpenHandles(HttpAttemptState& state) {
-  const HttpAttemptRequest& request = state.request;
-  const bool named = request.proxyMode == 2;
-  state.internet.reset(InternetOpenA(request.agent.c_str(), AccessType(request.proxyMode),
-                                     named ? request.proxy.c_str() : nullptr, nullptr, 0));
-  if (!state.internet) return GetLastError();
-  state.viaProxy = request.proxyMode != 0 && SessionUsesProxy(state.internet.get());
-
-  const UrlParts parts = SplitUrl(request.url);
-  if (parts.host.empty()) return ERROR_INTERNET_INVALID_URL;
-  // Credentials written in the URL are deliberately not passed on.
-  state.connection.reset(InternetConnectA(state.internet.get(), parts.host.c_str(), parts.port, nullptr, nullptr,
-                                          INTERNET_SERVICE_HTTP, 0, 0));
-  if (!state.connection) return GetLastError();
-  if (named) {
-    std::string user = request.proxyUser;
-    std::string password = request.proxyPassword;
-    InternetSetOptionA(state.connection.get(), INTERNET_OPTION_PROXY_USERNAME, user.data(),
-                       static_cast<DWORD>(user.size()));
-    InternetSetOptionA(state.connection.get(), INTERNET_OPTION_PROXY_PASSWORD, password.data(),
-                       static_cast<DWORD>(password.size()));
-  }
-
-  LPCSTR acceptTypes[] = {request.accept.c_str(), nullptr};
-  state.requestHandle.reset(HttpOpenRequestA(state.connection.get(), request.method.c_str(), parts.object.c_str(),
-                                             request.version.c_str(), request.referrer.c_str(), acceptTypes,
-                                             kRequestFlags | (parts.secure ? kSecureRequestFlags : 0), 0));
-  if (!state.requestHandle) return GetLastError();
-  state.requestValue = state.requestHandle.get();
-
-  if (parts.secure) {
-    DWORD securityFlags = 0;
-    DWORD length = sizeof(securityFlags);
-    InternetQueryOptionA(state.requestValue, INTERNET_OPTION_SECURITY_FLAGS, &securityFlags, &length);
-    securityFlags |= request.extraSecurityFlags;
-    InternetSetOptionA(state.requestValue, INTERNET_OPTION_SECURITY_FLAGS, &securityFlags, sizeof(securityFlags));
-  }
-  // Bounds each wait for data, the answer's first bytes included; under Wine it only takes
-  // effect when set before the send.
-  DWORD receiveWait = request.receiveTimeoutMs;
-  InternetSetOptionA(state.requestValue, INTERNET_OPTION_RECEIVE_TIMEOUT, &receiveWait, sizeof(receiveWait));
-  return 0;
-}
-
-// 0, or why the answer has no status: then it is no HTTP answer at all. Under Wine, a new
-// connection reset before any answer "succeeds" with status 0.
-DWORD QueryStatus(HINTERNET request, uint32_t& status) {
-  DWORD code = 0;
-  DWORD length = sizeof(code);
-  DWORD index = 0;
-  if (!HttpQueryInfoA(request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &code, &length, &index)) {
-    const DWORD error = GetLastError();
-    return error != 0 ? error : ERROR_HTTP_INVALID_SERVER_RESPONSE;
-  }
-  if (code == 0) return ERROR_HTTP_INVALID_SERVER_RESPONSE;
-  status = code;
-  return 0;
-}
-
-// Where a 307 or 308 answer sends the same request, resolved against `url`; empty when the
-// request is not to be repeated there.
-std::string FollowedUrl(HINTERNET request, uint32_t status, const std::string& url) {
-  if (status != 307 && status != 308) return {};
-  std::vector<char> location(kUrlBufferSize);
-  DWORD length = kUrlBufferSize - 1;
-  DWORD index = 0;
-  if (!HttpQueryInfoA(request, HTTP_QUERY_LOCATION, location.data(), &length, &index) || length == 0) return {};
-  std::vector<char> combined(kUrlBufferSize);
-  length = kUrlBufferSize;
-  if (!InternetCombineUrlA(url.c_str(), location.data(), combined.data(), &length, ICU_NO_ENCODE)) return {};
-  std::string next = WithoutFragment(std::string(combined.data(), strnlen(combined.data(), combined.size())));
-  return IsFollowableUrl(next, kComponentSize) ? next : std::string();
-}
-
-std::string HeaderText(HINTERNET request, DWORD header) {
-  char text[256] = {};
-  DWORD length = sizeof(text) - 1;
-  DWORD index = 0;
-  if (!HttpQueryInfoA(request, header, text, &length, &index)) return {};
-  return std::string(text, strnlen(text, sizeof(text)));
-}
-
-std::wstring CollectCookies(HINTERNET request) {
-  std::wstring cookies;
-  std::vector<char> cookie(kCookieBufferSize);
-  DWORD index = 0;  // advanced by each successful query
-  for (;;) {
-    std::fill(cookie.begin(), cookie.end(), '\0');
-    DWORD length = kCookieQuerySize;
-    if (!HttpQueryInfoA(request, HTTP_QUERY_SET_COOKIE, cookie.data(), &length, &index)) break;
-    if (!cookies.empty()) cookies += L';';
-    cookies += MultiByteToWide(cookie.data(), static_cast<int>(strnlen(cookie.data(), cookie.size())), CP_ACP);
-  }
-  return cookies;
-}
-
-// WinINet takes a close of the connection for the end of the body, even before the length
-// that the answer announced.
-bool ShortOfAnnouncedLength(HINTERNET request, size_t received) {
-  const std::string length = HeaderText(request, HTTP_QUERY_CONTENT_LENGTH);
-  return !length.empty() && received < std::strtoull(length.c_str(), nullptr, 10);
-}
-
-// Reads the body into the state until its end, the deadline, the cap or an abandon; true
-// only at its end. Each piece is asked for only once it is there: a read of a whole buffer
-// would wait for it to fill, however slowly the bytes come. A HEAD answer announces a
-// length it has not.
-bool ReadAnswer(HttpAttemptState& state, DWORD& error) {
-  size_t kept = 0;
-  char buffer[kReadSize];
-  for (;;) {
-    if (kept >= kResponseCap) {
-      error = ERROR_FILE_TOO_LARGE;
-      return false;
-    }
-    if (HasPassed(state.readDeadline)) {
-      error = ERROR_INTERNET_TIMEOUT;
-      return false;
-    }
-    HINTERNET request = state.Live();
-    if (!request) return false;
-    DWORD available = 0;
-    if (!InternetQueryDataAvailable(request, &available, 0, 0)) {
-      error = GetLastError();
-      return false;
-    }
-    DWORD read = 0;
-    if (available > 0) {
-      if (!(request = state.Live())) return false;
-      const DWORD wanted = static_cast<DWORD>(std::min<size_t>({available, kReadSize, kResponseCap - kept}));
-      if (!InternetReadFile(request, buffer, wanted, &read)) {
-        error = GetLastError();
-        return false;
-      }
-    }
-    if (read == 0) {
-      if (!(request = state.Live())) return false;
-      if (!state.request.head && ShortOfAnnouncedLength(request, kept)) {
-        error = ERROR_INTERNET_CONNECTION_ABORTED;
-        return false;
-      }
-      return true;
-    }
-    if (!state.Append(buffer, read)) return false;
-    kept += read;
-  }
-}
-
-void RunAttempt(HttpAttemptState& state) {
-  const HttpAttemptRequest& request = state.request;
-  HINTERNET handle = state.Live();
-  if (!handle) return;
-  if (!HttpSendRequestA(handle, request.headers.data(), static_cast<DWORD>(request.headers.size()),
-                        const_cast<char*>(request.body.data()), static_cast<DWORD>(request.body.size()))) {
-    state.sendError = GetLastError();
-  } else if ((handle = state.Live())) {
-    state.sendError = QueryStatus(handle, state.status);
-  }
-  if (state.sendError != 0) {
-    SetEvent(state.answered.get());
-    state.Finish(false, 0);
-    return;
-  }
-  if ((handle = state.Live())) {
-    if (request.followRedirect) state.followedUrl = FollowedUrl(handle, state.status, request.url);
-    if (request.collectCookies) state.cookies = CollectCookies(handle);
-    state.retryAfter = HeaderText(handle, HTTP_QUERY_RETRY_AFTER);
-  }
-  // A redirect's own body must be read within the send limit, since the report goes on.
-  state.readDeadline = state.followedUrl.empty() ? GetTickCount() + kReadDeadlineMs : request.sendDeadline;
-  SetEvent(state.answered.get());
-
-  DWORD error = 0;
-  const bool toEnd = ReadAnswer(state, error);
-  state.Finish(toEnd, error);
-}
-
-DWORD WINAPI AttemptThreadProc(LPVOID parameter) noexcept {
-  HMODULE moduleReference = nullptr;
-  {
-    std::unique_ptr<AttemptThreadArgs> args(static_cast<AttemptThreadArgs*>(parameter));
-    moduleReference = args->moduleReference;
-    RunAttempt(*args->state);
-  }
-  ExitThreadReleasingModule(moduleReference, 0);
-}
-
-// Waits for `object` until `deadline` or `cancel`: WAIT_OBJECT_0, WAIT_TIMEOUT, or
-// WAIT_OBJECT_0 + 1 for the cancel.
-DWORD WaitUntil(HANDLE object, DWORD deadline, HANDLE cancel) {
-  HANDLE objects[] = {object, cancel};
-  return WaitForMultipleObjects(cancel ? 2 : 1, objects, FALSE, MsUntil(deadline));
+  const auto* info = reinterpret_cast<const INTERNET_PROXY_INFO*>(buffer.data());
+  if (info->dwAccessType != INTERNET_OPEN_TYPE_PROXY) return false;
+  const auto* bypass = reinterpret_cast<const char*>(info->lpszProxyBypass);
+  return !(bypass && IsBypassed(host, bypass));
 }
 
 }  // namespace
 
-HttpAttempt::HttpAttempt() : m_state(std::make_shared<HttpAttemptState>()) {}
-
-HttpAttempt::~HttpAttempt() = default;
+HttpAttempt::~HttpAttempt() { End(); }
 
 DWORD HttpAttempt::Start(HttpAttemptRequest request) {
-  m_state->request = std::move(request);
-  m_state->answered.reset(CreateEventA(nullptr, TRUE, FALSE, nullptr));
-  if (!m_state->answered) return GetLastError();
-  if (const DWORD error = OpenHandles(*m_state)) return error;
+  m_request = std::move(request);
+  m_context = AttemptContext::Create();
+  if (!m_context) return ERROR_NOT_ENOUGH_MEMORY;
+  if (const DWORD error = OpenHandles()) return error;
+  m_context->headers = m_request.headers;
+  m_context->body = m_request.body;
+  m_context->ExpectCompletion();
+  const BOOL sent = HttpSendRequestA(m_requestHandle.get(), m_context->headers.data(),
+                                     static_cast<DWORD>(m_context->headers.size()), m_context->body.data(),
+                                     static_cast<DWORD>(m_context->body.size()));
+  if (sent) return 0;
+  const DWORD error = GetLastError();
+  if (error == ERROR_IO_PENDING) {
+    m_callPending = true;
+    return 0;
+  }
+  m_sendError = error;
+  return 0;
+}
 
-  const HMODULE moduleReference = AcquireModuleReference();
-  auto* args = new AttemptThreadArgs{m_state, moduleReference};
-  m_thread.reset(CreateThread(nullptr, 0, AttemptThreadProc, args, 0, nullptr));
-  if (!m_thread) {
+// The callback is set before the first child handle exists: children take it from their
+// parent when they are made.
+DWORD HttpAttempt::OpenHandles() {
+  const bool named = m_request.proxyMode == 2;
+  m_internet.reset(InternetOpenA(m_request.agent.c_str(), AccessType(m_request.proxyMode),
+                                 named ? m_request.proxy.c_str() : nullptr, nullptr, INTERNET_FLAG_ASYNC));
+  if (!m_internet) return GetLastError();
+  InternetSetStatusCallbackA(m_internet.get(), AttemptContext::StatusCallback);
+
+  const UrlParts parts = SplitUrl(m_request.url);
+  if (parts.host.empty()) return ERROR_INTERNET_INVALID_URL;
+  m_viaProxy = m_request.proxyMode != 0 && RoutedThroughProxy(m_internet.get(), parts.host);
+  const auto context = reinterpret_cast<DWORD_PTR>(m_context);
+  // Credentials written in the URL are deliberately not passed on.
+  m_context->AddReference();
+  m_connection.reset(InternetConnectA(m_internet.get(), parts.host.c_str(), parts.port, nullptr, nullptr,
+                                      INTERNET_SERVICE_HTTP, 0, context));
+  if (!m_connection) {
     const DWORD error = GetLastError();
-    delete args;
-    if (moduleReference) FreeLibrary(moduleReference);
+    m_context->Release();
     return error;
+  }
+  if (named) {
+    std::string user = m_request.proxyUser;
+    std::string password = m_request.proxyPassword;
+    InternetSetOptionA(m_connection.get(), INTERNET_OPTION_PROXY_USERNAME, user.data(),
+                       static_cast<DWORD>(user.size()));
+    InternetSetOptionA(m_connection.get(), INTERNET_OPTION_PROXY_PASSWORD, password.data(),
+                       static_cast<DWORD>(password.size()));
+  }
+
+  LPCSTR acceptTypes[] = {m_request.accept.c_str(), nullptr};
+  m_context->AddReference();
+  m_requestHandle.reset(HttpOpenRequestA(m_connection.get(), m_request.method.c_str(), parts.object.c_str(),
+                                         m_request.version.c_str(), m_request.referrer.c_str(), acceptTypes,
+                                         kRequestFlags | (parts.secure ? kSecureRequestFlags : 0), context));
+  if (!m_requestHandle) {
+    const DWORD error = GetLastError();
+    m_context->Release();
+    return error;
+  }
+  if (parts.secure) {
+    DWORD securityFlags = 0;
+    DWORD length = sizeof(securityFlags);
+    InternetQueryOptionA(m_requestHandle.get(), INTERNET_OPTION_SECURITY_FLAGS, &securityFlags, &length);
+    securityFlags |= m_request.extraSecurityFlags;
+    InternetSetOptionA(m_requestHandle.get(), INTERNET_OPTION_SECURITY_FLAGS, &securityFlags,
+                       sizeof(securityFlags));
   }
   return 0;
 }
 
-DWORD HttpAttempt::WaitAnswered(DWORD deadline, HANDLE cancel) {
-  const DWORD waited = WaitUntil(m_state->answered.get(), deadline, cancel);
-  if (waited == WAIT_OBJECT_0) return 0;
-  Abandon();
-  if (waited == WAIT_TIMEOUT) return WSAETIMEDOUT;
+DWORD HttpAttempt::AwaitCall(DWORD deadline, HANDLE cancel, DWORD timeoutError) {
+  HANDLE objects[] = {m_context->Completed(), cancel};
+  const DWORD waited = WaitForMultipleObjects(cancel ? 2 : 1, objects, FALSE, MsUntil(deadline));
+  if (waited == WAIT_OBJECT_0) {
+    m_callPending = false;
+    return m_context->CompletionError();
+  }
+  if (waited == WAIT_TIMEOUT) return timeoutError;
   return waited == WAIT_OBJECT_0 + 1 ? ERROR_INTERNET_OPERATION_CANCELLED : GetLastError();
 }
 
-void HttpAttempt::WaitRead(HANDLE cancel) {
-  const DWORD waited = WaitUntil(m_thread.get(), m_state->readDeadline + kReadGraceMs, cancel);
-  if (waited == WAIT_OBJECT_0) return;
-  Abandon();
-  std::lock_guard<std::mutex> guard(m_state->lock);
-  m_state->readError = waited == WAIT_OBJECT_0 + 1 ? ERROR_INTERNET_OPERATION_CANCELLED : ERROR_INTERNET_TIMEOUT;
+DWORD HttpAttempt::Complete(BOOL started, DWORD deadline, HANDLE cancel, DWORD timeoutError) {
+  if (started) return 0;
+  const DWORD error = GetLastError();
+  if (error != ERROR_IO_PENDING) return error;
+  m_callPending = true;
+  return AwaitCall(deadline, cancel, timeoutError);
 }
 
-void HttpAttempt::Abandon() {
-  HandleChain handles;  // closed on leaving, after the lock
-  {
-    std::lock_guard<std::mutex> guard(m_state->lock);
-    m_state->abandoned = true;
-    handles = m_state->TakeHandles();
+DWORD HttpAttempt::WaitAnswered(DWORD deadline, DWORD connectDeadline, HANDLE cancel) {
+  if (m_sendError == 0 && m_callPending && m_viaProxy) {
+    HANDLE objects[] = {m_context->Completed(), m_context->Connected(), cancel};
+    const DWORD waited =
+        WaitForMultipleObjects(cancel ? 3 : 2, objects, FALSE, MsUntil(std::min(deadline, connectDeadline)));
+    if (waited == WAIT_TIMEOUT) m_sendError = HasPassed(deadline) ? WSAETIMEDOUT : ERROR_INTERNET_TIMEOUT;
+    if (waited == WAIT_OBJECT_0 + 2) m_sendError = ERROR_INTERNET_OPERATION_CANCELLED;
+  }
+  if (m_sendError == 0 && m_callPending) m_sendError = AwaitCall(deadline, cancel, WSAETIMEDOUT);
+  if (m_sendError == 0) m_sendError = QueryStatus(m_requestHandle.get(), m_status);
+  if (m_sendError != 0) return m_sendError;
+  m_answered = true;
+  ReadAnswerHead();
+  return 0;
+}
+
+void HttpAttempt::ReadAnswerHead() {
+  const HINTERNET request = m_requestHandle.get();
+  if (m_request.followRedirect) m_followedUrl = RedirectTarget(request, m_status, m_request.url);
+  if (m_request.collectCookies) m_cookies = CollectCookies(request);
+  m_retryAfter = HeaderText(request, HTTP_QUERY_RETRY_AFTER);
+}
+
+// Each piece is asked for only once it is there: a read of a whole buffer would wait for it
+// to fill, however slowly the bytes come. A HEAD answer announces a length it has not.
+void HttpAttempt::ReadBody(DWORD deadline, HANDLE cancel) {
+  const HINTERNET request = m_requestHandle.get();
+  for (;;) {
+    if (m_response.size() >= kResponseCap) {
+      m_readError = ERROR_FILE_TOO_LARGE;
+      return;
+    }
+    if (HasPassed(deadline)) {
+      m_readError = ERROR_INTERNET_TIMEOUT;
+      return;
+    }
+    m_context->ExpectCompletion();
+    m_context->available = 0;
+    const BOOL queried = InternetQueryDataAvailable(request, &m_context->available, 0, 0);
+    const bool later = !queried && GetLastError() == ERROR_IO_PENDING;
+    if ((m_readError = Complete(queried, deadline, cancel, ERROR_INTERNET_TIMEOUT)) != 0) return;
+    if (later) continue;  // something arrived: asked again, it answers at once
+    if (m_context->available == 0) {
+      if (!m_request.head && ShortOfAnnouncedLength(request, m_response.size())) {
+        m_readError = ERROR_INTERNET_CONNECTION_ABORTED;
+      } else {
+        m_readToEnd = true;
+      }
+      return;
+    }
+    const size_t wanted = std::min<size_t>({m_context->available, AttemptContext::kReadSize,
+                                            kResponseCap - m_response.size()});
+    if ((m_readError = ReadPiece(deadline, cancel, wanted)) != 0) return;
   }
 }
 
-DWORD HttpAttempt::SendError() const { return m_state->sendError; }
-uint32_t HttpAttempt::Status() const { return m_state->status; }
-std::string HttpAttempt::FollowedUrl() const { return m_state->followedUrl; }
-std::wstring HttpAttempt::Cookies() const { return m_state->cookies; }
-std::string HttpAttempt::RetryAfter() const { return m_state->retryAfter; }
-bool HttpAttempt::ViaProxy() const { return m_state->viaProxy; }
-
-bool HttpAttempt::ReadToEnd() const {
-  std::lock_guard<std::mutex> guard(m_state->lock);
-  return m_state->readToEnd;
+DWORD HttpAttempt::ReadPiece(DWORD deadline, HANDLE cancel, size_t wanted) {
+  m_context->ExpectCompletion();
+  m_context->read = 0;
+  const BOOL read = InternetReadFile(m_requestHandle.get(), m_context->buffer, static_cast<DWORD>(wanted),
+                                     &m_context->read);
+  if (const DWORD error = Complete(read, deadline, cancel, ERROR_INTERNET_TIMEOUT)) return error;
+  m_response.append(m_context->buffer, std::min<size_t>(m_context->read, wanted));
+  return 0;
 }
 
-DWORD HttpAttempt::ReadError() const {
-  std::lock_guard<std::mutex> guard(m_state->lock);
-  return m_state->readError;
+RouteFacts HttpAttempt::Route() const {
+  return {m_viaProxy, m_context && m_context->RequestSent(), m_sendError, m_status};
 }
 
-std::string HttpAttempt::Response() const {
-  std::lock_guard<std::mutex> guard(m_state->lock);
-  return m_state->response;
+// A call still pending is given up by closing the handles, which returns at once; WinINet
+// calls back until their HANDLE_CLOSING, and the context stays for that. An answer whose
+// body was not read to its end is kept open instead, with nothing pending.
+void HttpAttempt::End() {
+  if (!m_context) return;
+  if (m_answered && !m_readToEnd && !m_callPending) {
+    KeepUnread(m_requestHandle.release(), m_connection.release(), m_internet.release());
+    m_context->Release();  // the request's reference: its HANDLE_CLOSING never comes
+    m_context->Release();  // the connection's
+  } else {
+    m_requestHandle.reset();
+    m_connection.reset();
+    m_internet.reset();
+  }
+  m_context->Release();
+  m_context = nullptr;
 }
-
-HINTERNET HttpAttempt::RequestHandle() const { return m_state->requestValue; }

@@ -4,12 +4,11 @@
 #include <wininet.h>
 
 #include <cstdint>
-#include <memory>
 #include <string>
 
-#include "common/unique_handle.h"
-
-struct HttpAttemptState;
+#include "common/internet_handle.h"
+#include "http/attempt_context.h"
+#include "http/route_rules.h"
 
 // What one attempt sends and how, fixed before it starts.
 struct HttpAttemptRequest {
@@ -31,56 +30,68 @@ struct HttpAttemptRequest {
   bool followRedirect = false;  // a 307/308 answer yields the URL to repeat the request at
   bool collectCookies = false;
   uint32_t extraSecurityFlags = 0;  // ORed into an https request's security flags
-  DWORD receiveTimeoutMs = 0;
-  DWORD sendDeadline = 0;  // tick count by which a followed redirect's body must be read
 };
 
-// One request to one URL, sent and read on a thread of its own so that no server can hold
-// the caller past a deadline, whatever WinINet does inside one call.
+// One request to one URL over WinINet's asynchronous mode. The thread that makes the attempt
+// is the only one to call WinINet with its handles and the only one to close them; every wait
+// is a wait on events, bounded by a deadline and a cancel event, so no server holds it longer.
 //
-// The thread owns the WinINet handles while it runs. When it ends it closes them if the
-// answer was read to its end, and otherwise keeps them open (see unread_requests.h): closing
-// a request whose answer is still arriving makes WinINet read the rest first. The caller
-// may take the handles away at any time with Abandon, which closes them on the caller's
-// thread: that is what makes a blocked WinINet call return on Windows. The thread never
-// touches them again afterwards. The thread holds a module reference, since it may outlive
-// the attempt; the last of the two sides to let go frees the shared state.
+// Its handles open in the order internet, connection, request and end together when the
+// attempt does: closed, request first, or, when an answer came whose body was not read to its
+// end, kept open (see unread_requests.h), since closing it would make WinINet read the rest.
 class HttpAttempt {
  public:
-  HttpAttempt();
+  HttpAttempt() = default;
   ~HttpAttempt();
   HttpAttempt(const HttpAttempt&) = delete;
   HttpAttempt& operator=(const HttpAttempt&) = delete;
 
-  // Opens internet, connection and request (in that order), then starts the thread.
-  // 0, or the error of the step that failed.
+  // Opens the handles and starts sending. 0, or the error of the step that failed.
   DWORD Start(HttpAttemptRequest request);
 
-  // Waits until the answer's headers are in (or the send failed), at most until `deadline`
-  // (a tick count) or until `cancel` is signalled. 0 when answered, WSAETIMEDOUT or
-  // ERROR_INTERNET_OPERATION_CANCELLED otherwise; the attempt is then abandoned.
-  DWORD WaitAnswered(DWORD deadline, HANDLE cancel);
+  // Waits until the answer's headers are in or the send failed, at most until `deadline` (a
+  // tick count) or until `cancel` is signalled. Through a proxy, a connection to it must be
+  // made by `connectDeadline` too. 0 when an answer came; otherwise the send error (also in
+  // Route()): WSAETIMEDOUT past the deadline, ERROR_INTERNET_TIMEOUT when the proxy took no
+  // connection in time, ERROR_INTERNET_OPERATION_CANCELLED on a cancel.
+  DWORD WaitAnswered(DWORD deadline, DWORD connectDeadline, HANDLE cancel);
 
-  // After WaitAnswered: waits for the body within the read deadline that the thread set
-  // when the headers came in, or until `cancel`. Abandons the attempt when either passes.
-  void WaitRead(HANDLE cancel);
+  // After an answer: reads the body until its end, `deadline`, `cancel` or the 1 MiB cap.
+  void ReadBody(DWORD deadline, HANDLE cancel);
 
-  // Takes the handles away from the thread and closes them now.
-  void Abandon();
-
-  // Outcome; read after the waits above.
-  DWORD SendError() const;   // 0 when an answer came
-  uint32_t Status() const;   // 0 when none was obtained
-  std::string FollowedUrl() const;  // empty unless a redirect is to be followed
-  std::wstring Cookies() const;
-  std::string RetryAfter() const;  // the answer's Retry-After header, if any
-  bool ViaProxy() const;  // the session was set to go through a proxy
-  bool ReadToEnd() const;
-  DWORD ReadError() const;
-  std::string Response() const;  // the body read so far
-  HINTERNET RequestHandle() const;  // for observing the close; never used after Abandon
+  RouteFacts Route() const;
+  uint32_t Status() const { return m_status; }  // 0 when none was obtained
+  const std::string& FollowedUrl() const { return m_followedUrl; }  // empty unless one is followed
+  const std::wstring& Cookies() const { return m_cookies; }
+  const std::string& RetryAfter() const { return m_retryAfter; }
+  bool ReadToEnd() const { return m_readToEnd; }
+  DWORD ReadError() const { return m_readError; }
+  const std::string& Response() const { return m_response; }
 
  private:
-  std::shared_ptr<HttpAttemptState> m_state;
-  UniqueHandle m_thread;
+  DWORD OpenHandles();
+  // Waits for the pending call; 0 when it completed, else why it was given up.
+  DWORD AwaitCall(DWORD deadline, HANDLE cancel, DWORD timeoutError);
+  // Runs a call that may complete later: `started` is its return value.
+  DWORD Complete(BOOL started, DWORD deadline, HANDLE cancel, DWORD timeoutError);
+  DWORD ReadPiece(DWORD deadline, HANDLE cancel, size_t wanted);
+  void ReadAnswerHead();
+  void End();
+
+  HttpAttemptRequest m_request;
+  AttemptContext* m_context = nullptr;
+  InternetHandle m_internet;
+  InternetHandle m_connection;
+  InternetHandle m_requestHandle;
+  bool m_viaProxy = false;
+  bool m_callPending = false;  // WinINet still works on a call that was given up
+  bool m_answered = false;
+  DWORD m_sendError = 0;
+  uint32_t m_status = 0;
+  std::string m_followedUrl;
+  std::wstring m_cookies;
+  std::string m_retryAfter;
+  bool m_readToEnd = false;
+  DWORD m_readError = 0;
+  std::string m_response;
 };

@@ -3,8 +3,6 @@
 #include <windows.h>
 #include <wininet.h>
 
-#include <algorithm>
-
 #include "http/http_attempt.h"
 #include "http/route_rules.h"
 #include "http/url_rules.h"
@@ -12,14 +10,15 @@
 namespace {
 
 constexpr int kMaxFollows = 3;
-// Each wait for data, the answer's headers included, so it is never shorter than the send
-// limit.
-constexpr DWORD kReadWaitMs = 5000;
+// Reading the answer: the time from its headers after which it is left unread.
+constexpr DWORD kReadDeadlineMs = 5000;
 
 bool IsSignalled(HANDLE event) { return event && WaitForSingleObject(event, 0) == WAIT_OBJECT_0; }
 
+bool HasPassed(DWORD deadline) { return static_cast<LONG>(GetTickCount() - deadline) >= 0; }
+
 HttpAttemptRequest AttemptRequest(const CHttpUtility& http, const std::string& url, int32_t proxyMode,
-                                  bool followRedirect, DWORD sendDeadline) {
+                                  bool followRedirect) {
   HttpAttemptRequest request;
   request.agent = http.m_strAgent;
   request.proxyMode = proxyMode;
@@ -36,9 +35,7 @@ HttpAttemptRequest AttemptRequest(const CHttpUtility& http, const std::string& u
   request.head = http.m_strMethod == "HEAD";
   request.followRedirect = followRedirect;
   request.collectCookies = http.m_bCollectCookies;
-  request.sendDeadline = sendDeadline;
   request.extraSecurityFlags = http.m_dwSecurityFlags;
-  request.receiveTimeoutMs = std::max(kReadWaitMs, static_cast<DWORD>(http.m_dwTimeout));
   return request;
 }
 
@@ -58,17 +55,17 @@ bool CHttpUtility::Execute() {
   bool resent = false;
   for (int follows = 0;;) {
     HttpAttempt attempt;
-    if ((m_dwError = attempt.Start(AttemptRequest(*this, url, proxyMode, follows < kMaxFollows, sendDeadline))) != 0) {
+    const DWORD connectDeadline = GetTickCount() + ProxyConnectLimitMs(m_dwTimeout);
+    if ((m_dwError = attempt.Start(AttemptRequest(*this, url, proxyMode, follows < kMaxFollows))) != 0) {
       return false;
     }
-    if ((m_dwError = attempt.WaitAnswered(sendDeadline, m_hCancelEvent)) != 0) return false;
-    const DWORD sendError = attempt.SendError();
-    if (attempt.ViaProxy() && FallsBackToDirect(sendError, attempt.Status())) {
-      attempt.Abandon();  // a 407's own body is of no use
+    const DWORD sendError = attempt.WaitAnswered(sendDeadline, connectDeadline, m_hCancelEvent);
+    const bool timeLeft = sendError != ERROR_INTERNET_OPERATION_CANCELLED && !HasPassed(sendDeadline);
+    if (timeLeft && FallsBackToDirect(attempt.Route())) {
       proxyMode = 0;
       continue;
     }
-    if (sendError != 0 && !resent && IsResentOnNewConnection(sendError)) {
+    if (timeLeft && !resent && IsResentOnNewConnection(sendError)) {
       resent = true;
       continue;
     }
@@ -77,8 +74,9 @@ bool CHttpUtility::Execute() {
     m_dwStatusCode = attempt.Status();
     m_strRetryAfter = attempt.RetryAfter();
     if (m_bCollectCookies) m_strCookies = attempt.Cookies();
-    attempt.WaitRead(m_hCancelEvent);
-    const std::string next = attempt.FollowedUrl();
+    // A redirect's own body must be read within the send limit, since the request goes on.
+    const std::string& next = attempt.FollowedUrl();
+    attempt.ReadBody(next.empty() ? GetTickCount() + kReadDeadlineMs : sendDeadline, m_hCancelEvent);
     if (!next.empty() && attempt.ReadToEnd()) {
       url = next;
       m_dwStatusCode = 0;

@@ -20,12 +20,13 @@ class CHttpUtility {
   // within m_dwTimeout + 5 s and a few milliseconds. The URL's fragment is never sent.
   // Redirects are not followed, except 307 and 308 to http and https URLs, which are
   // repeated with the same method, headers and body at most 3 times within the same send
-  // limit. With m_nProxyMode other than 0 and 2 the system's internet settings apply; when
-  // their proxy never takes the request (down, unresolved, refusing) or wants credentials
-  // (407), the request goes once more directly. A request that got no answer because its
-  // connection was reset or closed is sent once more at once on a new connection. All of
-  // that stays within the send limit. When m_hCancelEvent is signalled, the request is
-  // given up at once (12017).
+  // limit. With m_nProxyMode other than 0 and 2 the system's internet settings apply. A
+  // proxy gets half the send limit to take the connection; when it never had the request
+  // (not resolved, refused, dropped or not reached in time) or wants credentials (407), the
+  // request goes directly with what is left of the limit. A request that got no answer
+  // because its connection was reset or closed is sent once more at once on a new
+  // connection, the same way. When m_hCancelEvent is signalled, the request is given up at
+  // once (12017).
   // True only when the body was read to its end; an HTTP error status is not a failure.
   // Appends to m_strResponse; m_dwStatusCode and m_dwError start again from 0.
   bool Execute();

@@ -1,5 +1,7 @@
 #include "plugin/prologue.h"
 
+#include "common/module_reference.h"
+#include "http/attempt_context.h"
 #include "worker/module.h"
 #include "worker/worker.h"
 
@@ -9,6 +11,8 @@ UINT_PTR PluginCallback(NSPIM message) {
   // Commands may still follow NSPIM_GUIUNLOAD, but none follows NSPIM_UNLOAD.
   if (message == NSPIM_UNLOAD) {
     EndWorkerForUnload();
+    // A request given up while WinINet still works on it calls back when WinINet is done.
+    if (WinInetMayStillCallBack()) PinModule();
   } else if (message != NSPIM_GUIUNLOAD) {
     OutputDebugStringA("NSUTILS: Unknown callback message. Take care!\n");
   }
