@@ -14,8 +14,12 @@ void ExitThreadReleasingModule(HMODULE reference, DWORD exitCode) noexcept {
   ExitThread(exitCode);
 }
 
-void PinModule() noexcept {
-  HMODULE module = nullptr;
-  GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_PIN,
-                     reinterpret_cast<LPCSTR>(&PinModule), &module);
+void ReleaseModuleReferenceLater(HMODULE reference) noexcept {
+  // FreeLibrary has the shape of a thread procedure: one pointer in, a 32-bit result out.
+  const auto freeLibrary = reinterpret_cast<LPTHREAD_START_ROUTINE>(reinterpret_cast<void*>(&FreeLibrary));
+  const HANDLE thread = CreateThread(nullptr, 0, freeLibrary, reference, CREATE_SUSPENDED, nullptr);
+  if (!thread) return;  // the module then stays loaded: harmless at the process's end
+  SetThreadPriority(thread, THREAD_PRIORITY_IDLE);
+  ResumeThread(thread);
+  CloseHandle(thread);
 }

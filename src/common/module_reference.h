@@ -14,6 +14,7 @@ HMODULE AcquireModuleReference() noexcept;
 // code of the module runs after the release.
 [[noreturn]] void ExitThreadReleasingModule(HMODULE reference, DWORD exitCode) noexcept;
 
-// Keeps the module loaded until the process ends, whatever FreeLibrary calls follow: for
-// code that another component may still call back into at a time nobody can know.
-void PinModule() noexcept;
+// Gives `reference` back from a thread of its own that runs no code of this module, so that
+// code of the module may call it just before returning. The thread runs at idle priority,
+// after the caller has left.
+void ReleaseModuleReferenceLater(HMODULE reference) noexcept;

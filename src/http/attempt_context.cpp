@@ -2,9 +2,16 @@
 
 #include <new>
 
+#include "common/module_reference.h"
+
 namespace {
 
 std::atomic<LONG> g_liveContexts{0};
+std::atomic<HMODULE> g_heldModule{nullptr};
+
+void ReleaseHeldModule() {
+  if (const HMODULE module = g_heldModule.exchange(nullptr)) ReleaseModuleReferenceLater(module);
+}
 
 }  // namespace
 
@@ -24,7 +31,7 @@ AttemptContext* AttemptContext::Create() {
 void AttemptContext::Release() {
   if (m_references.fetch_sub(1) != 1) return;
   delete this;
-  g_liveContexts.fetch_sub(1);  // last: nothing of the context is touched after it
+  if (g_liveContexts.fetch_sub(1) == 1) ReleaseHeldModule();
 }
 
 // Runs on the calling thread inside some WinINet calls and on WinINet's threads otherwise:
@@ -59,3 +66,9 @@ void CALLBACK AttemptContext::StatusCallback(HINTERNET, DWORD_PTR context, DWORD
 }
 
 bool WinInetMayStillCallBack() { return g_liveContexts.load() > 0; }
+
+void HoldModuleWhileWinInetCallsBack() {
+  if (g_liveContexts.load() == 0) return;
+  g_heldModule.store(AcquireModuleReference());
+  if (g_liveContexts.load() == 0) ReleaseHeldModule();  // the last one went meanwhile
+}

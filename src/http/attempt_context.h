@@ -54,5 +54,9 @@ class AttemptContext {
 };
 
 // Whether WinINet may still call into this module: some context still waits for the
-// HANDLE_CLOSING of a request that WinINet holds. The module must then stay loaded.
+// HANDLE_CLOSING of a request that WinINet holds.
 bool WinInetMayStillCallBack();
+
+// At the host's unload: while WinINet may still call back, the module holds a reference to
+// itself, given back once the last context is gone.
+void HoldModuleWhileWinInetCallsBack();

@@ -1,6 +1,5 @@
 #include "plugin/prologue.h"
 
-#include "common/module_reference.h"
 #include "http/attempt_context.h"
 #include "worker/module.h"
 #include "worker/worker.h"
@@ -11,8 +10,7 @@ UINT_PTR PluginCallback(NSPIM message) {
   // Commands may still follow NSPIM_GUIUNLOAD, but none follows NSPIM_UNLOAD.
   if (message == NSPIM_UNLOAD) {
     EndWorkerForUnload();
-    // A request given up while WinINet still works on it calls back when WinINet is done.
-    if (WinInetMayStillCallBack()) PinModule();
+    HoldModuleWhileWinInetCallsBack();
   } else if (message != NSPIM_GUIUNLOAD) {
     OutputDebugStringA("NSUTILS: Unknown callback message. Take care!\n");
   }

@@ -113,12 +113,12 @@ class Commands(unittest.TestCase):
             self.assertLess(end_seconds, END_LIMIT_SECONDS)
 
 
-def run_to_its_end(steps):
+def run_to_its_end(steps, **run_args):
     """Runs the steps; returns the run and the seconds from its section's end to its exit,
     by the wall clock that Wine shares with this process."""
     steps.raw('System::Call "kernel32::GetSystemTimeAsFileTime(*l .r1)"',
               '!insertmacro WriteResult "end=$1"')
-    run = steps.run()
+    run = steps.run(**run_args)
     ended = time.time()
     filetime = int([line[4:] for line in run.results if line.startswith("end=")][0])
     return run, ended - (filetime / 1e7 - 11644473600)  # 100 ns steps since 1601

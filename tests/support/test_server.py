@@ -283,6 +283,10 @@ class _Handler(socketserver.BaseRequestHandler):
         sock.settimeout(owner.idle)
         owner._opened(self.request)
         try:
+            if owner.tls and owner._take_handshake_reset():
+                sock.recv(4096)
+                sock.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
+                return
             if owner.tls:
                 sock = owner._tls_context.wrap_socket(sock, server_side=True)
             while not owner._stopping.is_set():
@@ -334,7 +338,7 @@ class TestServer:
     __test__ = False  # a helper, not a test case
 
     def __init__(self, mode="answer", tls=False, status=200, body=b"", delay=1.0, extra=1000,
-                 idle=IDLE_LIMIT_SECONDS, tls_maximum=None, port=0):
+                 idle=IDLE_LIMIT_SECONDS, tls_maximum=None, port=0, handshake_resets=0):
         if mode not in MODES:
             raise ValueError("unknown mode %r" % mode)
         self.mode = mode
@@ -343,6 +347,7 @@ class TestServer:
         self.delay = delay
         self.extra = extra
         self.idle = idle  # seconds a kept-alive connection waits for its next request
+        self.handshake_resets = handshake_resets  # TLS handshakes reset after the client's hello
         self._listen_port = port  # 0 for any free one
         # Optional callable(RecordedRequest) -> Response, consulted before set_response's answer.
         self.responder = None
@@ -447,6 +452,13 @@ class TestServer:
             return self._closed_by_client
 
     # -- inside
+
+    def _take_handshake_reset(self):
+        with self._lock:
+            if self.handshake_resets <= 0:
+                return False
+            self.handshake_resets -= 1
+            return True
 
     def _opened(self, sock):
         with self._lock:
