@@ -77,8 +77,8 @@ class Load(Route):
                 numbers = [int(NUMBER.search(r.body).group(1)) for r in load.delivered]
                 self.assertEqual(sorted(numbers) if flaky else numbers, list(range(count)))
                 self.assertEqual({r.target for r in requests}, {"/load?n=%d" % count})
-                ids = {assert_report(self, r, b"event%d&load&%d" % (i, i), url.encode())
-                       for i, r in enumerate(load.delivered)}
+                ids = {assert_report(self, r, b"event%d&load&%d" % (n, n), url.encode())
+                       for n, r in zip(numbers, load.delivered)}
                 self.assertEqual(len(ids), count)
 
 
