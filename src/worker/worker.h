@@ -16,8 +16,8 @@
 // Thread message carrying one job: wParam the argument, lParam the procedure.
 constexpr UINT WM_RUN_JOB = WM_USER + 16;
 
-// A job owns its argument from the moment it is queued and releases it before it
-// signals completion.
+// A job owns its argument from the moment it is queued and, before it signals
+// completion, releases it or hands it on to DeferJob.
 using JobProc = void(WINAPI*)(void* argument);
 
 // Releases an argument that could not be queued; the job never sees it.
