@@ -78,7 +78,7 @@ int PostCommand(JobMode mode) {
   char* eventText = PopIntoNewBuffer(kLongTextSize);
   char* url = UrlToRequest(popped, wholeUrl);
   const bool retried = mode == JobMode::Queue;
-  auto* args = (url && eventText) ? new (std::nothrow) ReportJobArgs{url, eventText, retried} : nullptr;
+  auto* args = (url && eventText) ? new (std::nothrow) ReportJobArgs{url, eventText, retried, 0, {}} : nullptr;
   if (!args) {
     std::free(url);
     std::free(eventText);

@@ -32,29 +32,30 @@ void ReleaseReportJobArgs(void* args) {
 }
 
 void WINAPI ReportJob(void* args) {
-  BeginJob();
   auto* record = static_cast<ReportJobArgs*>(args);
-
-  const EventFields fields = ParseEventText(record->eventText);
-  const std::string environment = EnvironmentForUrl(record->url);
-  const std::string eventId = MakeEventId();
-  std::string body = BuildReportPayload(fields.eventName, eventId, fields.appVersion,
-                                        fields.channel, environment);
-  HttpHeaderList headers{{"Content-Type", "application/json"}, {"Accept-Language", "en-US"}};
+  const bool firstRun = record->attempts == 0;
+  if (firstRun) {
+    BeginJob();
+    const EventFields fields = ParseEventText(record->eventText);
+    record->body = BuildReportPayload(fields.eventName, MakeEventId(), fields.appVersion, fields.channel,
+                                      EnvironmentForUrl(record->url));
+  }
+  const HttpHeaderList headers{{"Content-Type", "application/json"}, {"Accept-Language", "en-US"}};
 
   std::int32_t statusCode = 0;
-  for (int attempt = 1;; ++attempt) {
-    std::string response;
-    HttpFailureDetails details;
-    SendHttpRequest("POST", record->url, body, headers, kReportTimeoutMs, false, statusCode, response,
-                    g_cancelEvent.get(), &details);
-    if (!record->retried || attempt >= kMaxReportAttempts || !IsRetriedOutcome(statusCode, details.error)) break;
-    const std::uint32_t waitMs = NextRetryWaitMs(attempt, statusCode, details.retryAfter,
-                                                 static_cast<std::int64_t>(std::time(nullptr)), RetryRandom());
-    if (!WaitBeforeRetry(waitMs)) break;
-  }
+  std::string response;
+  HttpFailureDetails details;
+  SendHttpRequest("POST", record->url, record->body, headers, kReportTimeoutMs, false, statusCode, response,
+                  g_cancelEvent.get(), &details);
+  ++record->attempts;
   g_lastStatus.store(statusCode);
 
-  ReleaseReportJobArgs(record);
-  CompleteJob();
+  if (record->retried && record->attempts < kMaxReportAttempts && IsRetriedOutcome(statusCode, details.error)) {
+    DeferJob(NextRetryWaitMs(record->attempts, statusCode, details.retryAfter,
+                             static_cast<std::int64_t>(std::time(nullptr)), RetryRandom()),
+             ReportJob, record, ReleaseReportJobArgs);
+  } else {
+    ReleaseReportJobArgs(record);
+  }
+  if (firstRun) CompleteJob();
 }

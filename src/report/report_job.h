@@ -2,21 +2,25 @@
 
 #include <windows.h>
 
+#include <string>
+
 // What NSPost and NSPostAsync hand to the worker: two zero-filled std::calloc
 // buffers of narrow text (UTF-8 in the Unicode builds), owned by the job from the
-// moment it is queued.
+// moment it is queued, and what its attempts keep.
 struct ReportJobArgs {
   char* url;        // at most 512 bytes
   char* eventText;  // 1024 bytes
   bool retried;     // queued reports try again through passing failures
+  int attempts = 0;
+  std::string body;  // the document every attempt sends, built by the first
 };
 
 // Releases the record and both buffers.
 void ReleaseReportJobArgs(void* args);
 
 // Sends one event report and leaves its HTTP status (0 when none) in g_lastStatus. A
-// report that may be retried tries up to kMaxReportAttempts times, waiting as the retry
-// policy says between attempts, with the same document (its id included) each time;
-// the jobs queued behind it wait, so reports arrive in the order queued. At the host's
-// unload a pending retry is given up.
+// report that may be retried tries up to kMaxReportAttempts times, with the same
+// document (its id included) each time; between attempts it steps aside for as long as
+// the retry policy says (DeferJob), and the jobs queued behind it run meanwhile. At the
+// host's unload a report waiting to be retried is given up.
 void WINAPI ReportJob(void* args);

@@ -150,10 +150,10 @@ bool IsDelaySeconds(std::string_view text) {
 bool IsRetriedOutcome(int32_t status, uint32_t error) {
   if (status != 0) return status == 429 || status == 502 || status == 503 || status == 504;
   // With no answer, every failure is taken for a passing one (WinINet reports a dropped or
-  // refused connection under several codes) except those that would come again the same
-  // way: nothing sent at all (an empty URL), a bad parameter or URL, an unknown scheme, a
-  // give-up, and certificate or TLS failures.
-  constexpr uint32_t kLasting[] = {0, 87, 12005, 12006, 12017, 12037, 12038, 12044, 12045, 12157, 12169, 12170};
+  // refused connection under several codes, and a handshake reset in transit as 12157)
+  // except those that would come again the same way: nothing sent at all (an empty URL), a
+  // bad parameter or URL, an unknown scheme, a give-up, and certificate failures.
+  constexpr uint32_t kLasting[] = {0, 87, 12005, 12006, 12017, 12037, 12038, 12044, 12045, 12169, 12170};
   return std::find(std::begin(kLasting), std::end(kLasting), error) == std::end(kLasting);
 }
 
@@ -161,7 +161,9 @@ uint32_t BackoffMs(int failedAttempts, uint32_t random) {
   uint32_t bound = kFirstBackoffMs;
   for (int n = 1; n < failedAttempts && bound < kMaxBackoffMs; ++n) bound *= 2;
   bound = std::min(bound, kMaxBackoffMs);
-  return static_cast<uint32_t>((uint64_t{random} * (bound + 1)) >> 32);
+  // The floor keeps a report's attempts spread over a passing outage, whatever the draws.
+  const uint32_t floor = bound / 2;
+  return floor + static_cast<uint32_t>((uint64_t{random} * (bound - floor + 1)) >> 32);
 }
 
 std::optional<uint32_t> RetryAfterMs(std::string_view value, int64_t nowUnixSeconds) {
@@ -187,7 +189,9 @@ std::optional<uint32_t> RetryAfterMs(std::string_view value, int64_t nowUnixSeco
 uint32_t NextRetryWaitMs(int failedAttempts, int32_t status, std::string_view retryAfter,
                          int64_t nowUnixSeconds, uint32_t random) {
   if (status == 429 || status == 503) {
-    if (const std::optional<uint32_t> wait = RetryAfterMs(retryAfter, nowUnixSeconds)) return *wait;
+    // A wait of 0 would send the report straight back into the overload.
+    const std::optional<uint32_t> wait = RetryAfterMs(retryAfter, nowUnixSeconds);
+    if (wait.value_or(0) > 0) return *wait;
   }
   return BackoffMs(failedAttempts, random);
 }

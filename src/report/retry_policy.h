@@ -12,14 +12,15 @@ constexpr int kMaxReportAttempts = 5;
 
 // Whether a report whose attempt ended with `status` (0: no answer, `error` telling why)
 // is sent again: 429, 502, 503 and 504, and no answer because the network or the server
-// failed for now (refused, reset, closed, not resolved, timed out). Any other answer, or
+// failed for now (refused, reset, closed, not resolved, timed out, a TLS handshake cut off). Any other answer, or
 // a failure that would come again the same way (an unusable URL, a certificate, a give-up),
 // is not.
 bool IsRetriedOutcome(int32_t status, uint32_t error);
 
-// Exponential backoff with full jitter after `failedAttempts` (from 1) failed attempts:
-// `random` spread evenly over [0, min(30000, 1000 * 2^(failedAttempts - 1))] ms, 0
-// giving 0 and 0xFFFFFFFF the bound. Counts below 1 count as 1.
+// Exponential backoff with jitter after `failedAttempts` (from 1) failed attempts:
+// `random` spread evenly over [bound / 2, bound] ms, where bound is
+// min(30000, 1000 * 2^(failedAttempts - 1)); 0 gives half the bound and 0xFFFFFFFF the
+// bound. Counts below 1 count as 1.
 uint32_t BackoffMs(int failedAttempts, uint32_t random);
 
 // A Retry-After value (delta-seconds, or an HTTP date in any of its three forms, taken
@@ -28,6 +29,7 @@ uint32_t BackoffMs(int failedAttempts, uint32_t random);
 std::optional<uint32_t> RetryAfterMs(std::string_view value, int64_t nowUnixSeconds);
 
 // The wait before the next attempt of a report whose attempt ended with `status`: the
-// readable `retryAfter` of a 429 or 503, else BackoffMs(failedAttempts, random).
+// readable, non-zero `retryAfter` of a 429 or 503 (a date in the past reads as 0), else
+// BackoffMs(failedAttempts, random).
 uint32_t NextRetryWaitMs(int failedAttempts, int32_t status, std::string_view retryAfter,
                          int64_t nowUnixSeconds, uint32_t random);

@@ -2,7 +2,11 @@
 
 #include <process.h>
 
+#include <optional>
+
 #include "common/module_reference.h"
+#include "worker/retry_list.h"
+#include "worker/worker_step.h"
 
 UniqueHandle g_jobDoneEvent;
 UniqueHandle g_cancelEvent;
@@ -17,26 +21,55 @@ constexpr DWORD kWorkerStartLimitMs = 5000;
 // At unload, what is queued and in flight gets this long to finish; the process ends
 // right after, so whatever is left then would die with it anyway.
 constexpr DWORD kUnloadFlushMs = 1000;
-// With reports given up, the worker only has to run through its queue and end.
-constexpr DWORD kUnloadStopLimitMs = 1000;
+// Once cancelled, a job ends at once; the worker then only runs through its queue.
+constexpr DWORD kUnloadStopLimitMs = 500;
 
 // Signalled by the worker once its message queue exists.
 UniqueHandle g_workerReadyEvent;
 // The stop request: an event rather than a message, so that a full queue cannot lose it.
 UniqueHandle g_stopEvent;
-// Signalled once the host unloads: no job waits to try again from then on.
+// Signalled once the host unloads: no job waits to run again from then on.
 UniqueHandle g_unloadEvent;
+
+RetryList g_retries;  // worker thread only
 
 // Set by the first stop request; from then on no job is queued.
 bool g_stopRequested = false;  // host's thread only
 
-// Jobs run in post order, so the n-th job to end is the n-th job queued: a
+// First runs end in post order, so the n-th job to end is the n-th job queued: a
 // synchronous command waits until the count of ended jobs reaches its own number.
 std::uint32_t g_jobsQueued = 0;  // host's thread only
 std::atomic<std::uint32_t> g_jobsEnded{0};
+// g_lastStatus as the latest first run left it: a deferred run that ends while a
+// synchronous caller wakes up must not change what that caller returns.
+std::atomic<std::int32_t> g_endedJobStatus{0};
 
 bool HasEnded(std::uint32_t jobNumber) {
   return static_cast<std::int32_t>(g_jobsEnded.load() - jobNumber) >= 0;
+}
+
+bool IsSet(HANDLE event) { return WaitForSingleObject(event, 0) == WAIT_OBJECT_0; }
+
+void RunQueuedMessage() {
+  MSG message;
+  if (!PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) return;
+  TranslateMessage(&message);
+  if (message.message == WM_RUN_JOB) {
+    reinterpret_cast<JobProc>(message.lParam)(reinterpret_cast<void*>(message.wParam));
+  } else {
+    DispatchMessageA(&message);
+  }
+}
+
+// Sleeps until a message comes, the time passes, the stop request comes (while not yet
+// seen: it stays signalled) or the unload comes (while retries wait for it).
+bool WaitForWork(DWORD waitMs, bool watchStop, bool watchUnload) {
+  HANDLE events[2];
+  DWORD count = 0;
+  if (watchStop) events[count++] = g_stopEvent.get();
+  if (watchUnload) events[count++] = g_unloadEvent.get();
+  return MsgWaitForMultipleObjectsEx(count, events, waitMs, QS_ALLPOSTMESSAGE, MWMO_INPUTAVAILABLE) !=
+         WAIT_FAILED;
 }
 
 unsigned WINAPI WorkerThreadProc(void* moduleReference) noexcept {
@@ -45,23 +78,34 @@ unsigned WINAPI WorkerThreadProc(void* moduleReference) noexcept {
   PeekMessageA(&message, nullptr, WM_USER, WM_USER, PM_NOREMOVE);
   SetEvent(g_workerReadyEvent.get());
 
-  // Runs the queue dry, then ends if a stop was requested, else sleeps until a message or
-  // the stop request comes. Jobs queued before the stop therefore all run.
   DWORD exitCode = 0;
-  HANDLE stop = g_stopEvent.get();
-  for (;;) {
-    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
-      TranslateMessage(&message);
-      if (message.message == WM_RUN_JOB) {
-        reinterpret_cast<JobProc>(message.lParam)(reinterpret_cast<void*>(message.wParam));
-      } else {
-        DispatchMessageA(&message);
-      }
-    }
-    if (WaitForSingleObject(stop, 0) == WAIT_OBJECT_0) break;
-    if (MsgWaitForMultipleObjectsEx(1, &stop, INFINITE, QS_ALLPOSTMESSAGE, MWMO_INPUTAVAILABLE) == WAIT_FAILED) {
-      exitCode = static_cast<DWORD>(-1);
-      break;
+  for (bool running = true; running;) {
+    const bool stopRequested = IsSet(g_stopEvent.get());
+    const bool unloading = IsSet(g_unloadEvent.get());
+    const DWORD now = GetTickCount();
+    const std::optional<DWORD> untilRetry = g_retries.MsUntilNextDue(now);
+    const bool messageQueued = PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE) != FALSE;
+    const WorkerStep step = NextWorkerStep(untilRetry, messageQueued, stopRequested, unloading);
+    switch (step.action) {
+      case WorkerAction::RunRetry:
+        if (const std::optional<DeferredJob> job = g_retries.TakeDue(now)) job->procedure(job->argument);
+        break;
+      case WorkerAction::RunQueued:
+        RunQueuedMessage();
+        break;
+      case WorkerAction::DropRetries:
+        g_retries.ReleaseAll();
+        break;
+      case WorkerAction::Wait:
+        if (!WaitForWork(step.waitMs, !stopRequested, untilRetry && !unloading)) {
+          g_retries.ReleaseAll();
+          exitCode = static_cast<DWORD>(-1);
+          running = false;
+        }
+        break;
+      case WorkerAction::End:
+        running = false;
+        break;
     }
   }
   ExitThreadReleasingModule(static_cast<HMODULE>(moduleReference), exitCode);
@@ -80,16 +124,9 @@ bool PostJob(JobProc job, void* argument, JobArgumentRelease release) {
 
 // No polling: every wake-up is one job ending. The event is reset before the count
 // is read again, so the own job's signal can never fall between the two.
-void WaitForJob(std::uint32_t jobNumber, DWORD limitMs = INFINITE) {
-  const DWORD start = GetTickCount();
+void WaitForJob(std::uint32_t jobNumber) {
   while (!HasEnded(jobNumber)) {
-    DWORD wait = INFINITE;
-    if (limitMs != INFINITE) {
-      const DWORD spent = GetTickCount() - start;
-      if (spent >= limitMs) return;
-      wait = limitMs - spent;
-    }
-    if (WaitForSingleObject(g_jobDoneEvent.get(), wait) != WAIT_OBJECT_0) return;
+    if (WaitForSingleObject(g_jobDoneEvent.get(), INFINITE) != WAIT_OBJECT_0) return;
     if (HasEnded(jobNumber)) return;
     ResetEvent(g_jobDoneEvent.get());
   }
@@ -127,7 +164,7 @@ int RunJobSync(JobProc job, void* argument, JobArgumentRelease release) {
     return 0;
   }
   WaitForJob(g_jobsQueued);
-  return g_lastStatus.load();
+  return g_endedJobStatus.load();
 }
 
 int PostJobAsync(JobProc job, void* argument, JobArgumentRelease release) {
@@ -145,19 +182,24 @@ bool StopWorker(DWORD timeoutMs) {
   return WaitForSingleObject(g_workerThread.get(), timeoutMs) == WAIT_OBJECT_0;
 }
 
+// The stop comes with the unload, so the flush is the worker's own end: its queue run
+// dry, and any retry dropped.
 void EndWorkerForUnload() {
   if (!g_workerThread) return;
   SetEvent(g_unloadEvent.get());
-  WaitForJob(g_jobsQueued, kUnloadFlushMs);
+  if (StopWorker(kUnloadFlushMs)) return;
   SetEvent(g_cancelEvent.get());
   StopWorker(kUnloadStopLimitMs);
 }
 
-bool WaitBeforeRetry(DWORD waitMs) { return WaitForSingleObject(g_unloadEvent.get(), waitMs) == WAIT_TIMEOUT; }
+void DeferJob(DWORD waitMs, JobProc job, void* argument, JobArgumentRelease release) {
+  g_retries.Add({GetTickCount() + waitMs, job, argument, release});
+}
 
 void BeginJob() { ResetEvent(g_jobDoneEvent.get()); }
 
 void CompleteJob() {
+  g_endedJobStatus.store(g_lastStatus.load());
   g_jobsEnded.fetch_add(1);
   SetEvent(g_jobDoneEvent.get());
 }

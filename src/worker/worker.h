@@ -1,8 +1,10 @@
 #pragma once
 
 // The single background worker: one thread with one message queue that runs jobs
-// one at a time, in the order they were posted. Commands post from the host's
-// thread; everything here except the jobs themselves runs on the host's thread.
+// one at a time, in the order they were posted. A job may ask to run again later
+// (DeferJob): it then waits aside, and the jobs behind it run meanwhile; once due, it
+// runs before the next queued job. Commands post from the host's thread; everything
+// here except the jobs and DeferJob runs on the host's thread.
 
 #include <windows.h>
 
@@ -14,8 +16,8 @@
 // Thread message carrying one job: wParam the argument, lParam the procedure.
 constexpr UINT WM_RUN_JOB = WM_USER + 16;
 
-// A job owns its argument from the moment it is queued and releases it before it
-// signals completion.
+// A job owns its argument from the moment it is queued and, before it signals
+// completion, releases it or hands it on to DeferJob.
 using JobProc = void(WINAPI*)(void* argument);
 
 // Releases an argument that could not be queued; the job never sees it.
@@ -27,36 +29,39 @@ extern UniqueHandle g_jobDoneEvent;
 extern UniqueHandle g_cancelEvent;
 extern UniqueHandle g_workerThread;
 extern DWORD g_workerThreadId;
-// Status left by the latest status-storing job; 0 at load.
+// Status left by the latest status-storing run of a job, deferred runs included; 0 at load.
 extern std::atomic<std::int32_t> g_lastStatus;
 
 // Starts the worker unless the module already holds one, and waits (bounded) until
 // its queue exists, so that no post or stop request made afterwards is lost.
 void EnsureWorkerStarted();
 
-// Queues the job and waits until that very job has ended; returns g_lastStatus as it
-// left it, or 0 when the job could not be queued.
+// Queues the job and waits until that very job has ended, never for a deferred one;
+// returns g_lastStatus as that job left it, or 0 when the job could not be queued.
 int RunJobSync(JobProc job, void* argument, JobArgumentRelease release);
 
 // Queues the job; 1 when queued, 0 when not.
 int PostJobAsync(JobProc job, void* argument, JobArgumentRelease release);
 
-// Asks the worker to end after the jobs already queued and waits up to `timeoutMs`
-// (INFINITE for no limit); true when it ended. Either way no job is queued afterwards.
+// Asks the worker to end after the jobs already queued and the deferred ones, and
+// waits up to `timeoutMs` (INFINITE for no limit); true when it ended. Either way no
+// job is queued afterwards.
 bool StopWorker(DWORD timeoutMs);
 
 // The host is about to free the module, and the process ends right after; no command
-// follows. Jobs waiting to try again give up at once; what is queued and in flight gets
-// about 1 s to finish; then the rest is given
-// up (g_cancelEvent), and the worker ends (bounded wait), so that the host's FreeLibrary
-// unmaps the module and its file can be deleted. Only a thread that WinINet holds beyond
-// a cancel keeps the module mapped, through its own module reference.
+// follows. Deferred jobs are released unrun at once; what is queued and in flight gets
+// a flush of at most 1 s; then the rest is given up (g_cancelEvent) and the worker gets
+// 0.5 s more to end, so that the host's FreeLibrary unmaps the module and its file can
+// be deleted. Only a thread that WinINet holds beyond a cancel keeps the module mapped,
+// through its own module reference.
 void EndWorkerForUnload();
 
-// Waits `waitMs` before a job tries again; false when the host is unloading meanwhile
-// (or already), and the job should give up.
-bool WaitBeforeRetry(DWORD waitMs);
+// Worker thread only: runs the job again with `argument` once `waitMs` have passed,
+// before the next queued job from then on; released unrun at the host's unload, or at
+// once without memory to keep it. Its first run still ends with CompleteJob; the later
+// runs call neither BeginJob nor CompleteJob.
+void DeferJob(DWORD waitMs, JobProc job, void* argument, JobArgumentRelease release);
 
-// First and last steps of every job.
+// First and last steps of a job's first run.
 void BeginJob();
 void CompleteJob();

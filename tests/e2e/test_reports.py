@@ -237,10 +237,10 @@ class Failures(unittest.TestCase):
         # answers before a 200, NSWaitDone's limit (None: the script ends without it), what it
         # pushes in how many ms, and the seconds between the report's requests, a band for each
         # after the first. Each wait lies between half its bound and its bound (1, 2, 4, 8 s).
-        rows = (("503-twice", 0, {}, [Response(503)] * 2, -1, "1", (1400, 4000), [(0.5, 1.5), (1, 2.5)]),
-                ("503-past-date", 0, {}, [past] * 2, -1, "1", (1400, 4000), [(0.5, 1.5), (1, 2.5)]),
+        rows = (("503-twice", 0, {}, [Response(503)] * 2, -1, "1", (1400, 4000), [(0.45, 1.5), (0.95, 2.5)]),
+                ("503-past-date", 0, {}, [past] * 2, -1, "1", (1400, 4000), [(0.45, 1.5), (0.95, 2.5)]),
                 ("429-every-time", 0, {}, [Response(429)] * 6, -1, "1", (7400, 17000),
-                 [(0.5, 1.5), (1, 2.5), (2, 4.5), (4, 8.5)]),
+                 [(0.45, 1.5), (0.95, 2.5), (1.95, 4.5), (3.95, 8.5)]),
                 ("429-retry-after", 0, {}, [Response(429, headers=[("Retry-After", "1")])], -1, "1",
                  (950, 2500), [(0.95, 1.5)]),
                 ("reset", 0, {}, [Raw(end="reset")], -1, "1", (0, 1000), [(0, 0.5)]),

@@ -14,21 +14,21 @@ TEST(IsRetriedOutcome, PassingFailuresAndOverloadOnly) {
     EXPECT_TRUE(IsRetriedOutcome(status, 0)) << status;
   for (const int32_t status : {200, 204, 307, 400, 428, 430, 499, 500, 501, 505, 599, -1})
     EXPECT_FALSE(IsRetriedOutcome(status, 12029)) << status;
-  for (const uint32_t error : {10060u, 10054u, 12002u, 12007u, 12029u, 12030u, 12031u, 12152u})
+  for (const uint32_t error : {10060u, 10054u, 12002u, 12007u, 12029u, 12030u, 12031u, 12152u, 12157u})
     EXPECT_TRUE(IsRetriedOutcome(0, error)) << error;
-  for (const uint32_t error : {0u, 87u, 12005u, 12006u, 12017u, 12045u, 12157u, 12169u})
+  for (const uint32_t error : {0u, 87u, 12005u, 12006u, 12017u, 12037u, 12038u, 12044u, 12045u, 12169u, 12170u})
     EXPECT_FALSE(IsRetriedOutcome(0, error)) << error;
 }
 
-TEST(BackoffMs, RandomSpreadsFromZeroToTheDoublingCappedBound) {
+TEST(BackoffMs, RandomSpreadsFromHalfToTheDoublingCappedBound) {
   const struct {
     int failedAttempts;
     uint32_t bound;
   } cases[] = {{1, 1000},  {2, 2000},   {3, 4000},        {4, 8000}, {5, 16000},     {6, 30000},
                {7, 30000}, {33, 30000}, {INT_MAX, 30000}, {0, 1000}, {INT_MIN, 1000}};
   for (const auto& c : cases) {
-    EXPECT_EQ(BackoffMs(c.failedAttempts, 0), 0u) << c.failedAttempts;
-    EXPECT_EQ(BackoffMs(c.failedAttempts, 0x80000000u), (c.bound + 1) / 2) << c.failedAttempts;
+    EXPECT_EQ(BackoffMs(c.failedAttempts, 0), c.bound / 2) << c.failedAttempts;
+    EXPECT_EQ(BackoffMs(c.failedAttempts, 0x80000000u), c.bound / 2 + (c.bound / 2 + 1) / 2) << c.failedAttempts;
     EXPECT_EQ(BackoffMs(c.failedAttempts, UINT32_MAX), c.bound) << c.failedAttempts;
   }
 }
@@ -70,7 +70,7 @@ TEST(RetryAfterMs, DelaySecondsOrHttpDateCappedAtOneMinute) {
     EXPECT_EQ(RetryAfterMs(c.value, c.now), c.ms) << '"' << c.value << '"';
 }
 
-TEST(NextRetryWaitMs, RetryAfterOfA429Or503WhenReadableElseTheBackoff) {
+TEST(NextRetryWaitMs, RetryAfterOfA429Or503WhenReadableAndAheadElseTheBackoff) {
   const struct {
     int failedAttempts;
     int32_t status;
@@ -78,7 +78,8 @@ TEST(NextRetryWaitMs, RetryAfterOfA429Or503WhenReadableElseTheBackoff) {
     uint32_t ms;
   } cases[] = {
       {1, 429, "5", 5000}, {1, 503, "5", 5000}, {9, 503, "120", 60000},
-      {9, 429, "0", 0},    {3, 429, "", 4000},  {3, 503, "soon", 4000},
+      {9, 429, "0", 30000}, {3, 429, "", 4000}, {3, 503, "soon", 4000},
+      {1, 503, "Sun, 06 Nov 1994 08:49:07 GMT", 1000},
       {2, 502, "5", 2000}, {2, 504, "5", 2000}, {2, 0, "5", 2000},
   };
   for (const auto& c : cases) {

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <utility>
 #include <vector>
 
 #include "worker/jobs.h"
@@ -34,6 +35,36 @@ void WINAPI RunStatusJob(void* argument) {
 void ReleaseStatusJob(void* argument) {
   ++g_released;
   delete static_cast<StatusJob*>(argument);
+}
+
+// Runs at once and again `retryMs` later, recording its status negated the second time.
+struct RetriedJob {
+  int status;
+  DWORD retryMs;
+};
+
+void ReleaseRetriedJob(void* argument) {
+  ++g_released;
+  delete static_cast<RetriedJob*>(argument);
+}
+
+void WINAPI RunRetriedJob(void* argument) {
+  auto* job = static_cast<RetriedJob*>(argument);
+  if (job->retryMs == 0) {
+    g_ran.push_back(-job->status);
+    g_lastStatus.store(-job->status);
+    delete job;
+    return;
+  }
+  BeginJob();
+  g_ran.push_back(job->status);
+  g_lastStatus.store(job->status);
+  DeferJob(std::exchange(job->retryMs, 0), RunRetriedJob, job, ReleaseRetriedJob);
+  CompleteJob();
+}
+
+int Retried(int status, DWORD retryMs) {
+  return PostJobAsync(RunRetriedJob, new RetriedJob{status, retryMs}, ReleaseRetriedJob);
 }
 
 int Sync(int status, DWORD workMs = 0) {
@@ -92,16 +123,24 @@ TEST_F(Worker, GetAndPutJobsReadAndClearTheStatus) {
   EXPECT_EQ(RunJobSync(GetJob, calloc(512, 1), ReleaseJobBuffer), 0);
 }
 
-// Windows caps a queue at 10,000 posted messages (Wine has none): a full queue must not
-// lose the stop request.
-TEST_F(Worker, StopLetsQueuedJobsFinishThenEveryPostFails) {
-  Async(1, 50);
+// A retry waits aside: the synchronous job behind it runs first, and returns its own
+// status though the retry, due meanwhile, runs right after it; a retry due while a job
+// runs goes before the next queued one; the stop waits for the retries. Windows caps a queue at
+// 10,000 posted messages (Wine has none): a full queue must not lose the stop request,
+// which comes while job 1 still runs with jobs queued behind it.
+TEST_F(Worker, StopLetsQueuedJobsAndRetriesFinishThenEveryPostFails) {
+  Retried(7, 300);
+  EXPECT_EQ(Sync(200, 400), 200);
+  Retried(8, 100);
+  Async(1, 500);
   Async(2, 0);
+  Retried(9, 100);
   int filled = 0;
   while (filled < 10500 && PostThreadMessageA(g_workerThreadId, WM_NULL, 0, 0)) ++filled;
   std::printf("%d more messages queued before a post failed or the count ran out\n", filled);
   EXPECT_TRUE(StopWorker(INFINITE));
-  EXPECT_EQ(g_ran, (std::vector<int>{1, 2}));
+  const std::vector<int> ran{7, 200, -7, 8, 1, -8, 2, 9, -9};
+  EXPECT_EQ(g_ran, ran);
   EXPECT_TRUE(StopWorker(0));  // already ended
 
   g_released = 0;
@@ -110,7 +149,7 @@ TEST_F(Worker, StopLetsQueuedJobsFinishThenEveryPostFails) {
   EXPECT_EQ(Async(9), 0);
   EXPECT_LT(GetTickCount() - start, 1000u);
   EXPECT_EQ(g_released, 2);  // a job that was not queued is released by its poster
-  EXPECT_EQ(g_ran, (std::vector<int>{1, 2}));
+  EXPECT_EQ(g_ran, ran);
   EXPECT_EQ(WaitForSingleObject(g_jobDoneEvent.get(), 0), WAIT_OBJECT_0);
 }
 

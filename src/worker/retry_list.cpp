@@ -1,0 +1,46 @@
+#include "worker/retry_list.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <new>
+
+namespace {
+
+// Ticks wrap after 49.7 days; a wait is far shorter, so the signed distance orders them.
+std::int32_t TicksFrom(DWORD from, DWORD to) { return static_cast<std::int32_t>(to - from); }
+
+template <typename Jobs>
+auto Earliest(Jobs& jobs) {
+  return std::min_element(jobs.begin(), jobs.end(), [](const DeferredJob& a, const DeferredJob& b) {
+    return TicksFrom(b.dueTick, a.dueTick) < 0;
+  });
+}
+
+}  // namespace
+
+void RetryList::Add(const DeferredJob& job) noexcept {
+  try {
+    m_jobs.push_back(job);
+  } catch (const std::bad_alloc&) {
+    job.release(job.argument);
+  }
+}
+
+std::optional<DWORD> RetryList::MsUntilNextDue(DWORD now) const {
+  if (m_jobs.empty()) return std::nullopt;
+  const auto earliest = Earliest(m_jobs);
+  return static_cast<DWORD>(std::max<std::int32_t>(TicksFrom(now, earliest->dueTick), 0));
+}
+
+std::optional<DeferredJob> RetryList::TakeDue(DWORD now) {
+  const auto earliest = Earliest(m_jobs);
+  if (earliest == m_jobs.end() || TicksFrom(now, earliest->dueTick) > 0) return std::nullopt;
+  const DeferredJob job = *earliest;
+  m_jobs.erase(earliest);
+  return job;
+}
+
+void RetryList::ReleaseAll() noexcept {
+  for (const DeferredJob& job : m_jobs) job.release(job.argument);
+  m_jobs.clear();
+}

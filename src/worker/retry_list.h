@@ -1,0 +1,36 @@
+#pragma once
+
+// Jobs waiting to run again, each with the tick it is due. The worker thread alone
+// touches the list.
+
+#include <windows.h>
+
+#include <optional>
+#include <vector>
+
+#include "worker/worker.h"
+
+struct DeferredJob {
+  DWORD dueTick;
+  JobProc procedure;
+  void* argument;
+  JobArgumentRelease release;
+};
+
+class RetryList {
+ public:
+  // Keeps the job; without memory for it, releases its argument at once.
+  void Add(const DeferredJob& job) noexcept;
+
+  // Milliseconds until the earliest job is due (0 once due), nullopt when none waits.
+  std::optional<DWORD> MsUntilNextDue(DWORD now) const;
+
+  // Takes out the earliest job if it is due; among jobs due together, the first added.
+  std::optional<DeferredJob> TakeDue(DWORD now);
+
+  // Releases every job's argument unrun.
+  void ReleaseAll() noexcept;
+
+ private:
+  std::vector<DeferredJob> m_jobs;
+};
