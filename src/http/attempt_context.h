@@ -29,8 +29,9 @@ class AttemptContext {
   void ExpectCompletion() { ResetEvent(m_completed.get()); }
   HANDLE Completed() const { return m_completed.get(); }
   HANDLE Connected() const { return m_connected.get(); }
-  // The result of the latest call that completed later; read after Completed() is signalled.
-  DWORD CompletionError() const { return m_result.dwResult ? 0 : (m_result.dwError ? m_result.dwError : ERROR_INTERNET_INTERNAL_ERROR); }
+  // The error of the latest call that completed later, 0 for none; read after Completed() is
+  // signalled. dwResult is no guide: a query of the data available puts a count there.
+  DWORD CompletionError() const { return m_result.dwError; }
   bool RequestSent() const { return m_requestSent.load(); }
 
   std::string headers;
