@@ -30,8 +30,12 @@ class AttemptContext {
   HANDLE Completed() const { return m_completed.get(); }
   HANDLE Connected() const { return m_connected.get(); }
   // The error of the latest call that completed later, 0 for none; read after Completed() is
-  // signalled. dwResult is no guide: a query of the data available puts a count there.
-  DWORD CompletionError() const { return m_result.dwError; }
+  // signalled. Only a false dwResult is a failure: a query of the data available puts the
+  // count in dwError.
+  DWORD CompletionError() const {
+    if (m_result.dwResult) return 0;
+    return m_result.dwError ? m_result.dwError : ERROR_INTERNET_INTERNAL_ERROR;
+  }
   bool RequestSent() const { return m_requestSent.load(); }
 
   std::string headers;

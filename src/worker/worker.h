@@ -52,8 +52,7 @@ bool StopWorker(DWORD timeoutMs);
 // follows. Deferred jobs are released unrun at once; what is queued and in flight gets
 // a flush of at most 1 s; then the rest is given up (g_cancelEvent) and the worker gets
 // 0.5 s more to end, so that the host's FreeLibrary unmaps the module and its file can
-// be deleted. Only a thread that WinINet holds beyond a cancel keeps the module mapped,
-// through its own module reference.
+// be deleted.
 void EndWorkerForUnload();
 
 // Worker thread only: runs the job again with `argument` once `waitMs` have passed,

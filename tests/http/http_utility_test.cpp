@@ -95,9 +95,9 @@ TEST(HttpUtility, CookiesAreCollectedOnlyWhenAsked) {
   EXPECT_EQ(http.m_strCookies, L"a=1;b=2");
 }
 
-// The server holds the request unanswered. Execute must give up after m_dwTimeout while the
-// abandoned send thread lives on; once the server answers, that thread must finish cleanly
-// and close the connection.
+// The server holds the request unanswered. Execute must give up after m_dwTimeout while
+// WinINet still sends the request it was given; once the server answers, WinINet must
+// finish with it, call back for the last time and close the connection.
 TEST(HttpUtility, SendOverTheLimitIsAbandonedAndEndsCleanlyLater) {
   const int closedBefore = HeldConnectionsClosed();
   const std::set<DWORD> threadsBefore = ThreadsOfThisProcess();

@@ -27,12 +27,12 @@ TEST(Unload, FreeingThePluginWhileAReportRunsDoesNotFault) {
   host.Push(server.Url());
   host.Call(plugin.NSPostAsync);
   ASSERT_EQ(host.PopText(), "1");
-  Sleep(300);  // the report job is waiting on its send thread
+  Sleep(300);  // the report job is waiting for the answer
 
   plugin.Unload();  // as NSIS does after NSPIM_UNLOAD
   EXPECT_NE(GetModuleHandleA(path.c_str()), nullptr) << "unmapped while its threads run";
 
-  // The send time-out returns the worker into module code; the send thread follows
+  // The send time-out returns the worker into module code; WinINet calls back into it
   // once the server goes away.
   Sleep(5500);
   server.Close();
@@ -58,8 +58,8 @@ TEST(Unload, AnIdleWorkerEndsAtTheUnloadMessageAndTheModuleGoes) {
 }
 
 // At the unload the report in flight gets a short flush, then is given up and the worker
-// ends; the send thread that WinINet holds inside a call under Wine keeps the module
-// mapped through its own reference, until the server lets it go.
+// ends; the request that WinINet still sends under Wine keeps the module mapped through
+// a reference of its own, until the server lets it go and WinINet has called back.
 TEST(Unload, ABusyWorkerGetsAShortFlushThenItsReportIsGivenUp) {
   SilentServer server;
   TestHost host;
@@ -70,7 +70,7 @@ TEST(Unload, ABusyWorkerGetsAShortFlushThenItsReportIsGivenUp) {
   host.Call(plugin.NSPostAsync);
   ASSERT_EQ(host.PopText(), "1");
   EXPECT_EQ(CallAndPop(host, plugin.NSPutAsync, "queued behind the report"), "1");
-  Sleep(300);  // the report job is waiting on its send thread
+  Sleep(300);  // the report job is waiting for the answer
   ASSERT_NE(TestHost::s_registeredCallback, nullptr);
 
   const DWORD start = GetTickCount();

@@ -5,7 +5,7 @@
 #include <string>
 
 // A listening socket on 127.0.0.1 that never accepts: a request to it is connected, sent
-// and then never answered, so a report job and its send thread stay busy.
+// and then never answered, so a report job and WinINet's call for it stay busy.
 class SilentServer {
  public:
   SilentServer();
