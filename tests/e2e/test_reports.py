@@ -247,8 +247,8 @@ class Failures(unittest.TestCase):
                 ("tls-handshake-reset", 0, {"tls": True, "handshake_resets": 1}, [], -1, "1", (400, 2000), []),
                 ("500", 0, {}, [Response(500)], -1, "1", (0, 1000), []),
                 ("400", 0, {}, [Response(400)], -1, "1", (0, 1000), []),
-                ("refused", 3, {}, [], -1, "1", (3000, 20000), []),
-                ("refused-5s", 5, {}, [], -1, "1", (5000, 20000), []),
+                ("refused", 3, {}, [], -1, "1", (0, 20000), []),
+                ("refused-5s", 5, {}, [], -1, "1", (0, 20000), []),
                 ("wait-limit", 0, {}, [busy], 2000, "0", (1950, 2600), []),
                 ("unload", 0, {}, [busy], None, None, (0, 1000), []))
         for name, refused_seconds, options, before, wait, pushed, (least, most), gaps in rows:
