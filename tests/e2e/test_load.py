@@ -6,6 +6,7 @@ Each run prints how long it took: queueing (each NSPostAsync pauses 10 ms), the 
 last report, and the whole installer; and how many requests the reports took.
 """
 
+import collections
 import random
 import re
 import time
@@ -21,29 +22,28 @@ NUMBER = re.compile(rb'"app_version":"(\d+)"')
 class LoadAnswers:
     """The recorder's answers, by the report's number: one in ten is 500, one in seven comes
     30 ms late. A `flaky` load is answered 200, after failing one request in five with 503, at
-    random but never more than three in a row, so that every report gets through within its
-    five attempts; and one 200 in twenty leaves its kept-alive connection to be reset when the
+    random but never more than three times for one report, so that every report gets through
+    within its five attempts; and one 200 in twenty leaves its kept-alive connection to be reset when the
     next request comes on it, unread and unrecorded (as load balancers drop idle ones)."""
 
     def __init__(self, flaky):
         self.flaky = flaky
         self.random = random.Random()
         self.failed = 0
-        self.streak = 0  # failures in a row
+        self.failures = collections.Counter()  # by the report's number
         self.delivered = []  # requests answered for good, in order
 
     def __call__(self, request):
         draw = self.random.random()
-        if self.flaky and draw < 0.2 and self.streak < 3:
+        number = int(NUMBER.search(request.body).group(1))
+        if self.flaky and draw < 0.2 and self.failures[number] < 3:
             self.failed += 1
-            self.streak += 1
+            self.failures[number] += 1
             return Response(503, b"busy")
-        self.streak = 0
         self.delivered.append(request)
         if self.flaky:
             answer = Response(200, b"answer")
             return Raw(answer.encode(), end="reset-next") if draw > 0.95 else answer
-        number = int(NUMBER.search(request.body).group(1))
         if number % 7 == 3:
             time.sleep(0.03)
         return Response(500 if number % 10 == 9 else 200, b"answer")
