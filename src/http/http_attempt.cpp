@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "http/answer_head.h"
+#include "http/deadline.h"
 #include "http/unread_requests.h"
 #include "http/url_rules.h"
 
@@ -18,15 +19,6 @@ constexpr DWORD kSecureRequestFlags =
 // An installer must never show WinINet's dialogs (certificates, proxy credentials).
 constexpr DWORD kRequestFlags = INTERNET_FLAG_NO_AUTO_REDIRECT | INTERNET_FLAG_NO_UI;
 constexpr size_t kResponseCap = 1024 * 1024;
-
-// One millisecond more than the ticks left: a limit is what the server is granted, so a wait
-// ends a tick late rather than early.
-DWORD MsUntil(DWORD deadline) {
-  const LONG left = static_cast<LONG>(deadline - GetTickCount());
-  return left > 0 ? static_cast<DWORD>(left) + 1 : 0;
-}
-
-bool HasPassed(DWORD deadline) { return static_cast<LONG>(GetTickCount() - deadline) >= 0; }
 
 struct UrlParts {
   bool secure = false;
@@ -182,7 +174,7 @@ DWORD HttpAttempt::WaitAnswered(DWORD deadline, DWORD connectDeadline, HANDLE ca
   if (m_sendError == 0 && m_callPending && m_viaProxy) {
     HANDLE objects[] = {m_context->Completed(), m_context->Connected(), cancel};
     const DWORD waited =
-        WaitForMultipleObjects(cancel ? 3 : 2, objects, FALSE, MsUntil(std::min(deadline, connectDeadline)));
+        WaitForMultipleObjects(cancel ? 3 : 2, objects, FALSE, MsUntil(Earlier(deadline, connectDeadline)));
     if (waited == WAIT_TIMEOUT) m_sendError = HasPassed(deadline) ? WSAETIMEDOUT : ERROR_INTERNET_TIMEOUT;
     if (waited == WAIT_OBJECT_0 + 2) m_sendError = ERROR_INTERNET_OPERATION_CANCELLED;
   }

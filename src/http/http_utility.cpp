@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <wininet.h>
 
+#include "http/deadline.h"
 #include "http/http_attempt.h"
 #include "http/route_rules.h"
 #include "http/url_rules.h"
@@ -14,8 +15,6 @@ constexpr int kMaxFollows = 3;
 constexpr DWORD kReadDeadlineMs = 5000;
 
 bool IsSignalled(HANDLE event) { return event && WaitForSingleObject(event, 0) == WAIT_OBJECT_0; }
-
-bool HasPassed(DWORD deadline) { return static_cast<LONG>(GetTickCount() - deadline) >= 0; }
 
 HttpAttemptRequest AttemptRequest(const CHttpUtility& http, const std::string& url, int32_t proxyMode,
                                   bool followRedirect) {

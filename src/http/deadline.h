@@ -1,0 +1,17 @@
+#pragma once
+
+#include <windows.h>
+
+// Deadlines as tick counts. The counter wraps after 49.7 days; every limit here is far
+// shorter, so the signed distance orders two ticks.
+
+inline bool HasPassed(DWORD deadline) { return static_cast<LONG>(GetTickCount() - deadline) >= 0; }
+
+// One millisecond more than the ticks left: a limit is what the server is granted, so a wait
+// ends a tick late rather than early.
+inline DWORD MsUntil(DWORD deadline) {
+  const LONG left = static_cast<LONG>(deadline - GetTickCount());
+  return left > 0 ? static_cast<DWORD>(left) + 1 : 0;
+}
+
+inline DWORD Earlier(DWORD a, DWORD b) { return static_cast<LONG>(a - b) <= 0 ? a : b; }
