@@ -12,9 +12,9 @@ constexpr int kMaxReportAttempts = 5;
 
 // Whether a report whose attempt ended with `status` (0: no answer, `error` telling why)
 // is sent again: 429, 502, 503 and 504, and no answer because the network or the server
-// failed for now (refused, reset, closed, not resolved, timed out, a TLS handshake cut off). Any other answer, or
-// a failure that would come again the same way (an unusable URL, a certificate, a give-up),
-// is not.
+// failed for now (refused, reset, closed, not resolved, timed out, a TLS handshake cut
+// off). Any other answer, or a failure that would come again the same way (an unusable
+// URL, a certificate, a give-up), is not.
 bool IsRetriedOutcome(int32_t status, uint32_t error);
 
 // Exponential backoff with jitter after `failedAttempts` (from 1) failed attempts:
