@@ -5,7 +5,6 @@ and runs once per route."""
 
 import os
 import re
-import shutil
 import threading
 import time
 import unittest
@@ -13,7 +12,7 @@ import unittest
 from installer import ROOT, UNICODE, Steps
 from nginx_server import NginxServer  # on the path through installer
 from squid_server import SquidServer
-from test_commands import END_LIMIT_SECONDS, run_to_its_end, unix_path
+from test_commands import END_LIMIT_SECONDS, plugin_folder_left_behind, run_to_its_end
 from test_server import DroppedSyns, Raw, Response, TestServer, unused_port
 from wine import clear_system_proxy, set_system_proxy
 
@@ -270,9 +269,7 @@ class Failures(unittest.TestCase):
             run, end_seconds = run_to_its_end(steps)
             timer.cancel()
             timer.join()
-            folder = unix_path([line[4:] for line in run.results if line.startswith("dir=")][0])
-            left_behind = os.path.exists(folder)
-            shutil.rmtree(folder, ignore_errors=True)
+            folder, left_behind = plugin_folder_left_behind(run)
             offsets = ", ".join("%.2f" % (t - arrivals[0]) for t in arrivals) + " s"
             if refused_seconds and arrivals and listened:
                 offsets += ", %.2f s after the port listened" % (arrivals[-1] - listened[0])
