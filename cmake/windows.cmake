@@ -35,24 +35,4 @@ add_compile_options("-ffile-prefix-map=${PROJECT_SOURCE_DIR}=kestrel"
                     "-ffile-prefix-map=${PROJECT_BINARY_DIR}=build")
 add_link_options(-Wl,--no-insert-timestamp)
 
-# jsoncpp: Debian ships no mingw build, so its source package (fetched by
-# scripts/setup) is compiled here with the same toolchain.
-set(KESTREL_JSONCPP_SOURCE_ROOT /opt/kestrel/jsoncpp CACHE PATH
-    "Folder holding the unpacked Debian source package of jsoncpp")
-file(GLOB _jsoncpp_dirs LIST_DIRECTORIES true "${KESTREL_JSONCPP_SOURCE_ROOT}/libjsoncpp-*")
-list(FILTER _jsoncpp_dirs EXCLUDE REGEX "\\.(gz|xz|dsc)$")
-list(GET _jsoncpp_dirs 0 KESTREL_JSONCPP_DIR)
-if(NOT EXISTS "${KESTREL_JSONCPP_DIR}/src/lib_json/json_value.cpp")
-  message(FATAL_ERROR "jsoncpp sources not found under ${KESTREL_JSONCPP_SOURCE_ROOT}: run scripts/setup")
-endif()
-add_library(kestrel_jsoncpp STATIC
-  "${KESTREL_JSONCPP_DIR}/src/lib_json/json_reader.cpp"
-  "${KESTREL_JSONCPP_DIR}/src/lib_json/json_value.cpp"
-  "${KESTREL_JSONCPP_DIR}/src/lib_json/json_writer.cpp")
-target_include_directories(kestrel_jsoncpp SYSTEM PUBLIC "${KESTREL_JSONCPP_DIR}/include")
-target_compile_options(kestrel_jsoncpp PRIVATE -w)
-# jsoncpp includes <iostream> but, with its exceptions on, uses none of the standard
-# streams; the include alone would link std::ios_base::Init, which constructs cout,
-# cin and their file buffers (about 90 KB of the DLL). Skipping the header keeps it out.
-target_compile_definitions(kestrel_jsoncpp PRIVATE _GLIBCXX_IOSTREAM JSON_USE_EXCEPTION=1)
-add_library(kestrel::jsoncpp ALIAS kestrel_jsoncpp)
+include(cmake/jsoncpp.cmake)

@@ -7,6 +7,7 @@
 
 #include "diag/trace_format.h"
 #include "text/utf8.h"
+#include "text/wide_string.h"
 
 namespace {
 
@@ -19,7 +20,7 @@ TraceClock Now() {
 void OutputUtf8Line(const char* line) {
   const std::size_t length = Utf8CutLength(line, std::strlen(line));
   const int count = static_cast<int>(length);
-  std::wstring wide(static_cast<std::size_t>(count), L'\0');
+  WideString wide(static_cast<std::size_t>(count), L'\0');
   const int converted = count > 0 ? MultiByteToWideChar(CP_UTF8, 0, line, count, &wide[0], count) : 0;
   wide.resize(static_cast<std::size_t>(converted > 0 ? converted : 0));
   OutputDebugStringW(wide.c_str());

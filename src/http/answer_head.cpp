@@ -51,8 +51,8 @@ std::string HeaderText(HINTERNET request, DWORD header) {
   return std::string(text, strnlen(text, sizeof(text)));
 }
 
-std::wstring CollectCookies(HINTERNET request) {
-  std::wstring cookies;
+WideString CollectCookies(HINTERNET request) {
+  WideString cookies;
   std::vector<char> cookie(kCookieBufferSize);
   DWORD index = 0;  // advanced by each successful query
   for (;;) {

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <string>
 
+#include "text/wide_string.h"
+
 // What the plug-in reads of an answer's head, once WinINet has it: local queries that
 // never wait for the network.
 
@@ -21,7 +23,7 @@ std::string RedirectTarget(HINTERNET request, uint32_t status, const std::string
 std::string HeaderText(HINTERNET request, DWORD header);
 
 // The Set-Cookie values joined by ";".
-std::wstring CollectCookies(HINTERNET request);
+WideString CollectCookies(HINTERNET request);
 
 // WinINet takes a close of the connection for the end of the body, even before the length
 // that the answer announced.

@@ -9,6 +9,7 @@
 #include "common/internet_handle.h"
 #include "http/attempt_context.h"
 #include "http/route_rules.h"
+#include "text/wide_string.h"
 
 // What one attempt sends and how, fixed before it starts.
 struct HttpAttemptRequest {
@@ -62,7 +63,7 @@ class HttpAttempt {
   RouteFacts Route() const;
   uint32_t Status() const { return m_status; }  // 0 when none was obtained
   const std::string& FollowedUrl() const { return m_followedUrl; }  // empty unless one is followed
-  const std::wstring& Cookies() const { return m_cookies; }
+  const WideString& Cookies() const { return m_cookies; }
   const std::string& RetryAfter() const { return m_retryAfter; }
   bool ReadToEnd() const { return m_readToEnd; }
   DWORD ReadError() const { return m_readError; }
@@ -89,7 +90,7 @@ class HttpAttempt {
   DWORD m_sendError = 0;
   uint32_t m_status = 0;
   std::string m_followedUrl;
-  std::wstring m_cookies;
+  WideString m_cookies;
   std::string m_retryAfter;
   bool m_readToEnd = false;
   DWORD m_readError = 0;

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+#include "text/wide_string.h"
+
 // One HTTP request over WinINet: the caller sets the settings fields, calls Execute once and
 // reads the outcome fields (m_strResponse, m_nResponseLength, m_dwStatusCode, m_dwError,
 // m_strCookies). Texts are byte strings handed to the A functions as they are.
@@ -52,6 +54,6 @@ class CHttpUtility {
   uint32_t m_dwTimeout = 5000;     // ms allowed for the send, redirects followed included
   HANDLE m_hCancelEvent = nullptr;  // not owned
   bool m_bCollectCookies = false;
-  std::wstring m_strCookies;       // Set-Cookie values joined by ";"
+  WideString m_strCookies;       // Set-Cookie values joined by ";"
   std::string m_strRetryAfter;     // the answer's Retry-After header, if any
 };

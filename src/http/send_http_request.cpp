@@ -51,7 +51,7 @@ bool SendHttpRequest(std::string method, std::string url, std::string body, Http
   statusCode = static_cast<int32_t>(http.m_dwStatusCode);
   if (details) *details = {http.m_dwError, http.m_strRetryAfter};
   // The body is taken to be UTF-8 whatever the server declared.
-  const std::wstring wide = Utf8ToWide(http.m_strResponse.data(), http.m_nResponseLength);
+  const WideString wide = Utf8ToWide(http.m_strResponse.data(), http.m_nResponseLength);
   response = WideToMultiByte(wide.data(), static_cast<int>(wide.size()), responseUtf8 ? CP_UTF8 : CP_ACP);
   return result;
 }

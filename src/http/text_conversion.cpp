@@ -1,10 +1,10 @@
 #include "http/text_conversion.h"
 
-std::wstring MultiByteToWide(const char* bytes, int count, UINT codePage) {
+WideString MultiByteToWide(const char* bytes, int count, UINT codePage) {
   if (!bytes || count <= 0) return {};
   const int length = MultiByteToWideChar(codePage, 0, bytes, count, nullptr, 0);
   if (length == 0) return {};
-  std::wstring text(static_cast<size_t>(length), L'\0');
+  WideString text(static_cast<size_t>(length), L'\0');
   MultiByteToWideChar(codePage, 0, bytes, count, text.data(), length);
   return text;
 }

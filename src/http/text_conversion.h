@@ -4,12 +4,14 @@
 
 #include <string>
 
+#include "text/wide_string.h"
+
 // Bytes in `codePage` to UTF-16. Null, a count of 0 or less, or input the system refuses
 // give the empty text; malformed sequences become the system's replacement character.
-std::wstring MultiByteToWide(const char* bytes, int count, UINT codePage);
+WideString MultiByteToWide(const char* bytes, int count, UINT codePage);
 
 // UTF-8 bytes to UTF-16, as above.
-inline std::wstring Utf8ToWide(const char* bytes, int count) {
+inline WideString Utf8ToWide(const char* bytes, int count) {
   return MultiByteToWide(bytes, count, CP_UTF8);
 }
 

@@ -15,8 +15,8 @@ TEST(TextConversion, NothingGivesEmptyText) {
 
 TEST(TextConversion, CountsAreExplicitSoNulsSurvive) {
   const std::string bytes = "a\0b\xC3\xA9"s;
-  const std::wstring wide = Utf8ToWide(bytes.data(), static_cast<int>(bytes.size()));
-  EXPECT_EQ(wide, L"a\0b\u00e9"s);
+  const WideString wide = Utf8ToWide(bytes.data(), static_cast<int>(bytes.size()));
+  EXPECT_EQ(wide, WideString(L"a\0b\u00e9", 4));
   EXPECT_EQ(WideToMultiByte(wide.data(), static_cast<int>(wide.size()), CP_UTF8), bytes);
   EXPECT_EQ(WideToMultiByte(wide.data(), static_cast<int>(wide.size()), CP_ACP), "a\0b\xE9"s);
 }
@@ -24,7 +24,7 @@ TEST(TextConversion, CountsAreExplicitSoNulsSurvive) {
 TEST(TextConversion, UnconvertibleInputIsReplacedNotRefused) {
   const std::string malformed = "x\xFF\xC3y";
   EXPECT_EQ(Utf8ToWide(malformed.data(), static_cast<int>(malformed.size())), L"x\uFFFD\uFFFDy");
-  const std::wstring outside = L"\u4e2d!";
+  const WideString outside = L"\u4e2d!";
   EXPECT_EQ(WideToMultiByte(outside.data(), static_cast<int>(outside.size()), CP_ACP), "?!");
 }
 
