@@ -7,6 +7,8 @@
 # every function of a linked object. jsoncpp/lean.patch closes them in copies of the
 # sources: the string stream in the assertion macro, Value::toStyledString with the
 # stream writers of json_writer.cpp, and <iostream>, whose initialiser builds std::cout.
+# It also lets reals be formatted by FormatText (the C runtime's printf), as the DLL's
+# own texts are.
 set(KESTREL_JSONCPP_SOURCE_ROOT /opt/kestrel/jsoncpp CACHE PATH
     "Folder holding the unpacked Debian source package of jsoncpp")
 file(GLOB _jsoncpp_dirs LIST_DIRECTORIES true "${KESTREL_JSONCPP_SOURCE_ROOT}/libjsoncpp-*")
@@ -31,7 +33,10 @@ add_custom_command(
 add_library(kestrel_jsoncpp STATIC ${_jsoncpp_sources})
 target_include_directories(kestrel_jsoncpp SYSTEM PUBLIC "${_jsoncpp_lean}/include")
 target_compile_options(kestrel_jsoncpp PRIVATE -w)
-target_compile_definitions(kestrel_jsoncpp PRIVATE JSON_USE_EXCEPTION=1 JSONCPP_WITHOUT_STREAM_WRITERS)
+target_compile_definitions(kestrel_jsoncpp PRIVATE JSON_USE_EXCEPTION=1 JSONCPP_WITHOUT_STREAM_WRITERS
+                           jsoncpp_snprintf=FormatText)
+target_compile_options(kestrel_jsoncpp PRIVATE -include "${PROJECT_SOURCE_DIR}/src/text/format_text.h")
+target_link_libraries(kestrel_jsoncpp PRIVATE kestrel_text)
 add_library(kestrel::jsoncpp ALIAS kestrel_jsoncpp)
 
 # The tests read bodies back with jsoncpp's reader.

@@ -1,11 +1,11 @@
 #include "nsis/include/pluginapi.h"
 
 #include <cstddef>
-#include <cstdio>
 #include <cstring>
 #include <string>
 
 #include "diag/trace.h"
+#include "text/format_text.h"
 #include "text/utf8.h"
 
 int g_stringSize = 0;
@@ -33,7 +33,7 @@ bool CopyCut(char* destination, std::size_t destinationSize, const char* text,
 // and 4 more.
 void PushDecimal(int value) {
   char text[1024];
-  std::snprintf(text, sizeof text, "%d", value);
+  FormatText(text, sizeof text, "%d", value);
   if (!g_stackTop) return;
   const int stringSize = g_stringSize > 0 ? g_stringSize : 0;
   auto* entry = static_cast<stack_t*>(
