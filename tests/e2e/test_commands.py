@@ -8,6 +8,7 @@ import unittest
 
 from installer import UNICODE, Steps, run_script
 from test_server import DroppedSyns, TestServer, answers
+from wine import clear_reports_policy, set_reports_policy
 
 # From the section's end to the process's end with nothing left to do, Wine's own exit
 # included, plus the second that queued reports are given at the host's unload.
@@ -46,6 +47,33 @@ class Commands(unittest.TestCase):
         ])
         hour, minute, second = (int(lines[0].group(i)) for i in (1, 2, 3))
         self.assertTrue(hour < 24 and minute < 60 and second < 60)
+
+    def test_the_machine_may_turn_reports_off(self):
+        with TestServer() as server:
+            # DO_NOT_TRACK, the policy (hive, DisableReports), whether reports go out.
+            for do_not_track, policy, on in (
+                    ("1", None, False), ("true", None, False), ("0", None, True), ("false", None, True),
+                    (None, ("HKCU", 1), False), (None, ("HKLM", 1), False),
+                    (None, ("HKCU", 0), True), (None, ("HKLM", 0), True)):
+                with self.subTest(do_not_track=do_not_track, policy=policy):
+                    server.clear_requests()
+                    env = {k: v for k, v in os.environ.items() if k != "DO_NOT_TRACK"}
+                    if do_not_track is not None:
+                        env["DO_NOT_TRACK"] = do_not_track
+                    if policy:
+                        set_reports_policy(*policy)
+                    try:
+                        run = (Steps().command("NSEnabled").post_async(server.url("/queued"), "a&b&1")
+                               .post(server.url("/waited"), "b&b&1").get().command("NSGetAsync", "")
+                               .command("NSPutAsync", "").command("NSPut", "").wait_done(-1).run(env=env))
+                    finally:
+                        if policy:
+                            clear_reports_policy(policy[0])
+                    self.assertFalse(run.faulted, run.stderr)
+                    self.assertEqual(run.values, ["1", "1", "200", "200", "1", "1", "0", "1"] if on
+                                     else ["0", "0", "0", "0", "0", "0", "0", "1"])
+                    self.assertEqual([r.target for r in server.requests], ["/queued", "/waited"] if on else [])
+                    self.assertEqual(len(run.traces), 9)  # one per pop, as always
 
     def test_wait_done_first_ends_the_worker_promptly(self):
         run = run_script("wait_first.nsi")
