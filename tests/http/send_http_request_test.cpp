@@ -1,5 +1,7 @@
 #include "http/send_http_request.h"
 
+#include <wininet.h>
+
 #include <gtest/gtest.h>
 
 #include "http_test_support.h"
@@ -22,7 +24,11 @@ Outcome Send(const std::string& method, const std::string& url, const std::strin
 
 const HttpHeaderList kReportHeaders = {{"Content-Type", "application/json"}, {"Accept-Language", "en-US"}};
 
+// A cookie in the user's store for the endpoint stays there.
 TEST(SendHttpRequest, ReportRequestCarriesExactlyItsHeadersAndItsBodyUnchanged) {
+  for (const char* server : {"HTTP", "HTTPS"}) {
+    EXPECT_TRUE(InternetSetCookieA(ServerUrl(server).c_str(), "user", "secret"));
+  }
   const std::string body = "{\"event\":\"caf\xE9 \x80\",\"quote\":\"\\\"\",\"high\":\"\xFF\x7F\"}";
   for (const char* server : {"HTTP", "HTTPS"}) {
     SCOPED_TRACE(server);
