@@ -110,11 +110,11 @@ class Installer:
         if built.returncode != 0:
             raise RuntimeError("makensis failed:\n" + built.stdout + built.stderr)
 
-    def run(self, timeout=60, env=None):
+    def run(self, timeout=60):
         trace_file = os.path.join(self.work, "traces.bin")
         start = time.monotonic()
         exit_code, output = run_wine([DEBUG_CAPTURE, windows_path(trace_file), windows_path(self.exe)],
-                                     cwd=self.work, timeout=timeout, env=env)
+                                     cwd=self.work, timeout=timeout)
         seconds = time.monotonic() - start
         stderr = output.decode("latin-1")
         traces = read_debug_strings(trace_file) if os.path.exists(trace_file) else []
@@ -125,10 +125,10 @@ class Installer:
         shutil.rmtree(self.work, ignore_errors=True)
 
 
-def run_script(script, timeout=60, env=None, **defines):
+def run_script(script, timeout=60, **defines):
     installer = Installer(script, **defines)
     try:
-        return installer.run(timeout, env)
+        return installer.run(timeout)
     finally:
         installer.cleanup()
 
@@ -187,10 +187,6 @@ class Steps:
     def get(self):
         return self._call("NSGet", b"")
 
-    def command(self, name, *arguments):
-        """Kestrel::<name> with texts as arguments."""
-        return self._call(name, *map(_bytes, arguments))
-
     def raw(self, *lines):
         """NSIS lines as they stand, for calls with a stack of the test's making."""
         self.code += [_bytes(line) for line in lines]
@@ -212,14 +208,13 @@ class Steps:
     def exit_code(self, code):
         return self.raw("SetErrorLevel %d" % code)
 
-    def run(self, timeout=120, env=None):
-        """`env`: the installer's environment, this process's by default."""
+    def run(self, timeout=120):
         folder = tempfile.mkdtemp(prefix="kestrel-steps-")
         try:
             path = os.path.join(folder, "steps.nsh")
             with open(path, "wb") as f:
                 f.write(b"\r\n".join(self.code) + b"\r\n")
-            return run_script("steps.nsi", timeout, env, STEPS=path, STEPS_CHARSET=self.charset)
+            return run_script("steps.nsi", timeout, STEPS=path, STEPS_CHARSET=self.charset)
         finally:
             shutil.rmtree(folder, ignore_errors=True)
 

@@ -26,8 +26,8 @@ def _reg(args, env):
     return run_wine(["reg"] + args, env=env, timeout=REG_LIMIT_SECONDS)
 
 
-def _reg_add(name, kind, data, env, key=INTERNET_SETTINGS):
-    rc, output = _reg(["add", key, "/v", name, "/t", kind, "/d", data, "/f"], env)
+def _reg_add(name, kind, data, env):
+    rc, output = _reg(["add", INTERNET_SETTINGS, "/v", name, "/t", kind, "/d", data, "/f"], env)
     if rc != 0:
         raise RuntimeError("wine reg add %s failed (%d): %s"
                            % (name, rc, output.decode(errors="replace")))
@@ -51,16 +51,3 @@ def clear_system_proxy(env=None):
     _reg_add("ProxyEnable", "REG_DWORD", "0", env)
     for name in ("ProxyServer", "ProxyOverride"):
         _reg(["delete", INTERNET_SETTINGS, "/v", name, "/f"], env)  # absent is fine
-
-
-def _reports_policy_key(hive):
-    return hive + r"\SOFTWARE\Policies\Kestrel"
-
-
-def set_reports_policy(hive, value, env=None):
-    """DisableReports = `value` (a DWORD) under `hive` ("HKLM" or "HKCU"), as Group Policy sets it."""
-    _reg_add("DisableReports", "REG_DWORD", str(value), env, key=_reports_policy_key(hive))
-
-
-def clear_reports_policy(hive, env=None):
-    _reg(["delete", _reports_policy_key(hive), "/f"], env)  # absent is fine
