@@ -60,4 +60,12 @@
   Pop ${RESULT}
 !macroend
 
+; 1 when reports are on, 0 when the machine turned them off (DO_NOT_TRACK, or the
+; DisableReports policy): the other commands then send nothing.
+!define KestrelEnabled "!insertmacro _KestrelEnabled"
+!macro _KestrelEnabled RESULT
+  Kestrel::NSEnabled
+  Pop ${RESULT}
+!macroend
+
 !endif

@@ -34,10 +34,10 @@ use_target() {
 use_target x86-ansi
 
 # Starts a Wine server for the prefix, creating the prefix first if needed. WinINet under
-# Wine takes http_proxy from the environment when the prefix names no proxy: the tests
-# choose their proxies themselves.
+# Wine takes http_proxy from the environment when the prefix names no proxy, and the
+# plug-in sends nothing under DO_NOT_TRACK: the tests choose both themselves.
 wine_up() {
-  unset http_proxy HTTP_PROXY https_proxy HTTPS_PROXY
+  unset http_proxy HTTP_PROXY https_proxy HTTPS_PROXY DO_NOT_TRACK
   if [ ! -f "$WINEPREFIX/system.reg" ]; then
     mkdir -p "$WINEPREFIX"
     wineboot -i >/dev/null 2>&1 || true

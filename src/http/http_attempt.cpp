@@ -17,7 +17,10 @@ constexpr DWORD kSecureRequestFlags =
 // WinINet would repeat a POST answered 301/302/303 as a GET without the body and report the
 // final status as if the report had been taken; 307/308 are followed by the caller instead.
 // An installer must never show WinINet's dialogs (certificates, proxy credentials).
-constexpr DWORD kRequestFlags = INTERNET_FLAG_NO_AUTO_REDIRECT | INTERNET_FLAG_NO_UI;
+// A report carries only its own data: no cookies of the user's store go out, and none
+// the endpoint sets are stored there.
+constexpr DWORD kRequestFlags =
+    INTERNET_FLAG_NO_AUTO_REDIRECT | INTERNET_FLAG_NO_UI | INTERNET_FLAG_NO_COOKIES;
 constexpr size_t kResponseCap = 1024 * 1024;
 
 struct UrlParts {

@@ -1,4 +1,4 @@
-// The seven commands install scripts call as Kestrel::<name>: the prologue, the work,
+// The eight commands install scripts call as Kestrel::<name>: the prologue, the work,
 // and exactly one number left on the host stack.
 
 #include "plugin/commands.h"
@@ -20,3 +20,4 @@ KESTREL_COMMAND(NSPutAsync, PutCommand(JobMode::Queue))
 KESTREL_COMMAND(NSPost, PostCommand(JobMode::Wait))
 KESTREL_COMMAND(NSPostAsync, PostCommand(JobMode::Queue))
 KESTREL_COMMAND(NSWaitDone, WaitDoneCommand())
+KESTREL_COMMAND(NSEnabled, EnabledCommand())

@@ -11,4 +11,5 @@ void __cdecl NSPostAsync(HWND, int, TCHAR*, stack_t**, extra_parameters*) noexce
 void __cdecl NSPut(HWND, int, TCHAR*, stack_t**, extra_parameters*) noexcept;
 void __cdecl NSPutAsync(HWND, int, TCHAR*, stack_t**, extra_parameters*) noexcept;
 void __cdecl NSWaitDone(HWND, int, TCHAR*, stack_t**, extra_parameters*) noexcept;
+void __cdecl NSEnabled(HWND, int, TCHAR*, stack_t**, extra_parameters*) noexcept;
 }

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "nsis/include/pluginapi.h"
+#include "optout/optout_settings.h"
 #include "report/report_job.h"
 #include "text/url_encoding.h"
 #include "worker/jobs.h"
@@ -58,6 +59,10 @@ char* UrlToRequest(char* popped, bool whole) {
 
 int Dispatch(JobMode mode, JobProc job, void* argument, JobArgumentRelease release) {
   if (!argument) return 0;
+  if (!ReportsEnabled()) {
+    release(argument);
+    return 0;
+  }
   return mode == JobMode::Wait ? RunJobSync(job, argument, release)
                                : PostJobAsync(job, argument, release);
 }
@@ -90,7 +95,10 @@ int PostCommand(JobMode mode) {
 int WaitDoneCommand() {
   char timeoutText[kTimeoutChars + 1] = {};  // the extra byte terminates a 128-character text
   PopArgumentBounded(timeoutText, kTimeoutChars);
+  if (!ReportsEnabled()) return 1;  // no worker, nothing queued: done at once
   // Parsed as atoi does, but with a defined result for out-of-range numbers.
   const long timeoutMs = std::strtol(timeoutText, nullptr, 10);
   return StopWorker(static_cast<DWORD>(timeoutMs)) ? 1 : 0;
 }
+
+int EnabledCommand() { return ReportsEnabled() ? 1 : 0; }

@@ -1,7 +1,8 @@
 #pragma once
 
 // The work behind the exported commands, after the prologue; each returns the number
-// the command pushes.
+// the command pushes. With reports off (optout_settings) every command pops its
+// arguments as always and nothing is queued: the job commands push 0, NSWaitDone 1.
 
 enum class JobMode {
   Wait,   // queue the job and wait until it has ended
@@ -22,3 +23,6 @@ int PostCommand(JobMode mode);
 // NSWaitDone: pops the time limit in milliseconds (-1: none) and stops the worker;
 // 1 when it ended in time, 0 when it had to be terminated.
 int WaitDoneCommand();
+
+// NSEnabled: pops nothing; 1 when reports are on, 0 when off.
+int EnabledCommand();

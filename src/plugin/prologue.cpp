@@ -1,6 +1,7 @@
 #include "plugin/prologue.h"
 
 #include "http/attempt_context.h"
+#include "optout/optout_settings.h"
 #include "worker/module.h"
 #include "worker/worker.h"
 
@@ -23,5 +24,5 @@ void BeginCommand(int stringSize, stack_t** stackTop, extra_parameters* extra) {
   if (!g_callbackRegistered && extra && extra->RegisterPluginCallback) {
     g_callbackRegistered = extra->RegisterPluginCallback(g_module, PluginCallback) == 0;
   }
-  EnsureWorkerStarted();
+  if (ReportsEnabled()) EnsureWorkerStarted();
 }

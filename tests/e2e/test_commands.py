@@ -5,9 +5,11 @@ import re
 import shutil
 import time
 import unittest
+from unittest import mock
 
 from installer import UNICODE, Steps, run_script
 from test_server import DroppedSyns, TestServer, answers
+from wine import run_wine
 
 # From the section's end to the process's end with nothing left to do, Wine's own exit
 # included, plus the second that queued reports are given at the host's unload.
@@ -46,6 +48,26 @@ class Commands(unittest.TestCase):
         ])
         hour, minute, second = (int(lines[0].group(i)) for i in (1, 2, 3))
         self.assertTrue(hour < 24 and minute < 60 and second < 60)
+
+    def test_the_machine_may_turn_reports_off(self):
+        with TestServer() as server:
+            for do_not_track, hive, value, on in (  # a policy of 0 is as good as none
+                ("1", "HKCU", 0, False), ("true", "HKLM", 0, False), ("0", "HKCU", 0, True), ("false", "HKLM", 0, True),
+                ("", "HKCU", 1, False), ("", "HKLM", 1, False), ("", "HKCU", 0, True), ("", "HKLM", 0, True)):
+                with self.subTest(do_not_track=do_not_track, hive=hive, value=value):
+                    server.clear_requests()
+                    policy = [hive + r"\SOFTWARE\Policies\Kestrel", "/v", "DisableReports", "/t", "REG_DWORD", "/d"]
+                    try:
+                        run_wine(["reg", "add", *policy, str(value), "/f"])
+                        with mock.patch.dict(os.environ, DO_NOT_TRACK=do_not_track):
+                            run = (Steps().raw("Kestrel::NSEnabled", "!insertmacro Record")
+                                   .post_async(server.url("/queued"), "a&b&1").post(server.url("/waited"), "b&b&1")
+                                   .get().wait_done(-1).run())
+                    finally:
+                        run_wine(["reg", "delete", policy[0], "/f"])
+                    self.assertEqual((run.values, [r.target for r in server.requests], len(run.traces)),
+                                     (["1", "1", "200", "200", "1"], ["/queued", "/waited"], 6) if on
+                                     else (["0", "0", "0", "0", "1"], [], 6))  # a trace line a pop, as always
 
     def test_wait_done_first_ends_the_worker_promptly(self):
         run = run_script("wait_first.nsi")

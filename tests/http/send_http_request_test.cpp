@@ -1,6 +1,7 @@
 #include "http/send_http_request.h"
 
 #include <gtest/gtest.h>
+#include <wininet.h>
 
 #include "http_test_support.h"
 
@@ -23,6 +24,7 @@ Outcome Send(const std::string& method, const std::string& url, const std::strin
 const HttpHeaderList kReportHeaders = {{"Content-Type", "application/json"}, {"Accept-Language", "en-US"}};
 
 TEST(SendHttpRequest, ReportRequestCarriesExactlyItsHeadersAndItsBodyUnchanged) {
+  ASSERT_TRUE(InternetSetCookieA(ServerUrl("HTTP").c_str(), "user", "secret"));  // the user's, not the report's
   const std::string body = "{\"event\":\"caf\xE9 \x80\",\"quote\":\"\\\"\",\"high\":\"\xFF\x7F\"}";
   for (const char* server : {"HTTP", "HTTPS"}) {
     SCOPED_TRACE(server);

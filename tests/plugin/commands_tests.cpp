@@ -36,7 +36,18 @@ class Commands : public ::testing::Test {
   LoadedPlugin m_plugin;
 };
 
+// Turned off, nothing is queued and nothing starts: no worker holds the module at FreeLibrary.
+TEST_F(Commands, ReportsOffStartNoWorker) {
+  SetEnvironmentVariableA("DO_NOT_TRACK", "1");
+  EXPECT_EQ(Call(m_plugin.NSGetAsync, {""}) + Call(m_plugin.NSPutAsync, {""}) + Call(m_plugin.NSPut, {""}), "000");
+  SetEnvironmentVariableA("DO_NOT_TRACK", nullptr);
+  TestHost::s_registeredCallback = nullptr;  // the module goes before TearDown
+  m_plugin.Unload();
+  EXPECT_FALSE(m_plugin.IsMapped());
+}
+
 TEST_F(Commands, FirstGetPushesZeroAndEveryJobCommandPushesOneNumber) {
+  EXPECT_EQ(Call(m_plugin.NSEnabled, {}), "1");
   EXPECT_EQ(Call(m_plugin.NSGet, {"unused"}), "0");
   EXPECT_EQ(Call(m_plugin.NSGetAsync, {"unused"}), "1");
   EXPECT_EQ(Call(m_plugin.NSPut, {"unused"}), "0");

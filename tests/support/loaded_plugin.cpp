@@ -58,6 +58,7 @@ LoadedPlugin::LoadedPlugin() {
   NSPut = find("NSPut");
   NSPutAsync = find("NSPutAsync");
   NSWaitDone = find("NSWaitDone");
+  NSEnabled = find("NSEnabled");
 }
 
 LoadedPlugin::~LoadedPlugin() { Unload(); }

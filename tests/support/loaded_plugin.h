@@ -33,6 +33,7 @@ class LoadedPlugin {
   PluginCommand NSPut = nullptr;
   PluginCommand NSPutAsync = nullptr;
   PluginCommand NSWaitDone = nullptr;
+  PluginCommand NSEnabled = nullptr;
 
  private:
   std::string m_path;

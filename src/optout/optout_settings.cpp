@@ -1,0 +1,56 @@
+#include "optout/optout_settings.h"
+
+#include <windows.h>
+
+#include "common/unique_handle.h"
+#include "optout/optout_rules.h"
+
+namespace {
+
+BOOL WINAPI CloseRegistryKey(HKEY key) { return RegCloseKey(key) == ERROR_SUCCESS; }
+using UniqueRegistryKey = UniqueResource<HKEY, CloseRegistryKey>;
+
+enum class Reports { Unread, On, Off };
+Reports g_reports = Reports::Unread;
+
+// Empty when unset.
+std::string EnvironmentValue(const char* name) {
+  std::string value(16, '\0');
+  for (;;) {
+    const DWORD length = GetEnvironmentVariableA(name, &value[0], static_cast<DWORD>(value.size()));
+    if (length < value.size()) {
+      value.resize(length);
+      return value;
+    }
+    value.resize(length);  // the size needed, terminator included
+  }
+}
+
+// DisableReports under `root`; 0 when not configured. The 64-bit view, where policy
+// tools write it, also from the 32-bit DLL, which would otherwise read WOW6432Node.
+std::uint32_t PolicyValue(HKEY root) {
+  HKEY opened = nullptr;
+  if (RegOpenKeyExA(root, "SOFTWARE\\Policies\\Kestrel", 0, KEY_QUERY_VALUE | KEY_WOW64_64KEY,
+                    &opened) != ERROR_SUCCESS) {
+    return 0;
+  }
+  const UniqueRegistryKey key(opened);
+  DWORD value = 0;
+  DWORD size = sizeof value;
+  if (RegGetValueA(key.get(), nullptr, "DisableReports", RRF_RT_REG_DWORD, nullptr, &value, &size) !=
+      ERROR_SUCCESS) {
+    return 0;
+  }
+  return value;
+}
+
+}  // namespace
+
+bool ReportsEnabled() {
+  if (g_reports == Reports::Unread) {
+    const OptOutSettings settings{EnvironmentValue("DO_NOT_TRACK"), PolicyValue(HKEY_LOCAL_MACHINE),
+                                  PolicyValue(HKEY_CURRENT_USER)};
+    g_reports = ReportsAllowed(settings) ? Reports::On : Reports::Off;
+  }
+  return g_reports == Reports::On;
+}
