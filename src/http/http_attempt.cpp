@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "http/answer_head.h"
-#include "http/deadline.h"
+#include "common/deadline.h"
 #include "http/unread_requests.h"
 #include "http/url_rules.h"
 

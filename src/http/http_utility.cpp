@@ -3,7 +3,7 @@
 #include <windows.h>
 #include <wininet.h>
 
-#include "http/deadline.h"
+#include "common/deadline.h"
 #include "http/http_attempt.h"
 #include "http/route_rules.h"
 #include "http/url_rules.h"

@@ -1,5 +1,7 @@
 #include "http/route_rules.h"
 
+#include "text/ascii_case.h"
+
 namespace {
 
 // WinINet's codes, spelled out so that this file needs no Windows header.
@@ -8,8 +10,6 @@ constexpr uint32_t kConnectionReset = 12031;
 constexpr uint32_t kInvalidServerResponse = 12152;
 constexpr uint32_t kProxyAuthenticationRequired = 407;
 
-char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
 // '*' matches any run of characters; no backtracking beyond the last star is needed.
 bool MatchesPattern(std::string_view text, std::string_view pattern) {
   size_t t = 0, p = 0, star = std::string_view::npos, resume = 0;
@@ -17,7 +17,7 @@ bool MatchesPattern(std::string_view text, std::string_view pattern) {
     if (p < pattern.size() && pattern[p] == '*') {
       star = p++;
       resume = t;
-    } else if (p < pattern.size() && Lower(pattern[p]) == Lower(text[t])) {
+    } else if (p < pattern.size() && AsciiLower(pattern[p]) == AsciiLower(text[t])) {
       ++p;
       ++t;
     } else if (star != std::string_view::npos) {

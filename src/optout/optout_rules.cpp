@@ -1,22 +1,14 @@
 #include "optout/optout_rules.h"
 
-namespace {
+#include "text/ascii_case.h"
 
-bool IsFalse(const std::string& value) {
-  static const char kFalse[] = "false";
-  if (value.size() != sizeof kFalse - 1) return false;
-  for (std::size_t i = 0; i < value.size(); ++i) {
-    const char c = value[i];
-    if ((c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c) != kFalse[i]) return false;
-  }
-  return true;
-}
+namespace {
 
 // Tools read DO_NOT_TRACK as a boolean, as anything but 0, or only as "true"; the
 // values that none of them takes for a request keep reports on, every other one
 // turns them off.
 bool DoNotTrackAsksForNoReports(const std::string& value) {
-  return !(value.empty() || value == "0" || IsFalse(value));
+  return !(value.empty() || value == "0" || EqualsIgnoringAsciiCase(value, "false"));
 }
 
 }  // namespace

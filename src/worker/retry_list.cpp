@@ -1,13 +1,11 @@
 #include "worker/retry_list.h"
 
 #include <algorithm>
-#include <cstdint>
 #include <new>
 
-namespace {
+#include "common/deadline.h"
 
-// Ticks wrap after 49.7 days; a wait is far shorter, so the signed distance orders them.
-std::int32_t TicksFrom(DWORD from, DWORD to) { return static_cast<std::int32_t>(to - from); }
+namespace {
 
 template <typename Jobs>
 auto Earliest(Jobs& jobs) {
@@ -29,7 +27,7 @@ void RetryList::Add(const DeferredJob& job) noexcept {
 std::optional<DWORD> RetryList::MsUntilNextDue(DWORD now) const {
   if (m_jobs.empty()) return std::nullopt;
   const auto earliest = Earliest(m_jobs);
-  return static_cast<DWORD>(std::max<std::int32_t>(TicksFrom(now, earliest->dueTick), 0));
+  return static_cast<DWORD>(std::max<LONG>(TicksFrom(now, earliest->dueTick), 0));
 }
 
 std::optional<DeferredJob> RetryList::TakeDue(DWORD now) {

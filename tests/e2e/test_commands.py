@@ -9,7 +9,7 @@ from unittest import mock
 
 from installer import UNICODE, Steps, run_script
 from test_server import DroppedSyns, TestServer, answers
-from wine import run_wine
+from wine import reg_add, reg_delete
 
 # From the section's end to the process's end with nothing left to do, Wine's own exit
 # included, plus the second that queued reports are given at the host's unload.
@@ -56,15 +56,15 @@ class Commands(unittest.TestCase):
                 ("", "HKCU", 1, False), ("", "HKLM", 1, False), ("", "HKCU", 0, True), ("", "HKLM", 0, True)):
                 with self.subTest(do_not_track=do_not_track, hive=hive, value=value):
                     server.clear_requests()
-                    policy = [hive + r"\SOFTWARE\Policies\Kestrel", "/v", "DisableReports", "/t", "REG_DWORD", "/d"]
+                    policy = hive + r"\SOFTWARE\Policies\Kestrel"
                     try:
-                        run_wine(["reg", "add", *policy, str(value), "/f"])
+                        reg_add(policy, "DisableReports", "REG_DWORD", str(value))
                         with mock.patch.dict(os.environ, DO_NOT_TRACK=do_not_track):
                             run = (Steps().raw("Kestrel::NSEnabled", "!insertmacro Record")
                                    .post_async(server.url("/queued"), "a&b&1").post(server.url("/waited"), "b&b&1")
                                    .get().wait_done(-1).run())
                     finally:
-                        run_wine(["reg", "delete", policy[0], "/f"])
+                        reg_delete(policy)
                     self.assertEqual((run.values, [r.target for r in server.requests], len(run.traces)),
                                      (["1", "1", "200", "200", "1"], ["/queued", "/waited"], 6) if on
                                      else (["0", "0", "0", "0", "1"], [], 6))  # a trace line a pop, as always

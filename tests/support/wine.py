@@ -26,28 +26,35 @@ def _reg(args, env):
     return run_wine(["reg"] + args, env=env, timeout=REG_LIMIT_SECONDS)
 
 
-def _reg_add(name, kind, data, env):
-    rc, output = _reg(["add", INTERNET_SETTINGS, "/v", name, "/t", kind, "/d", data, "/f"], env)
+def reg_add(key, name, kind, data, env=None):
+    """Sets one registry value in the prefix of WINEPREFIX (from `env`, or this process's
+    environment); raises when reg fails."""
+    rc, output = _reg(["add", key, "/v", name, "/t", kind, "/d", data, "/f"], env)
     if rc != 0:
         raise RuntimeError("wine reg add %s failed (%d): %s"
                            % (name, rc, output.decode(errors="replace")))
 
 
+def reg_delete(key, name=None, env=None):
+    """Deletes one value of `key`, or the whole key; absent is fine."""
+    _reg(["delete", key] + (["/v", name] if name else []) + ["/f"], env)
+
+
 def set_system_proxy(server, bypass=None, env=None):
-    """Makes WinINet's preconfigured access in the prefix of WINEPREFIX (from `env`, or this
-    process's environment) go through `server`: "127.0.0.1:PORT", or "http=...;https=...".
-    `bypass` is ProxyOverride's list of hosts reached directly ("<local>;127.0.0.2")."""
-    _reg_add("ProxyEnable", "REG_DWORD", "1", env)
-    _reg_add("ProxyServer", "REG_SZ", server, env)
+    """Makes WinINet's preconfigured access in the prefix go through `server`:
+    "127.0.0.1:PORT", or "http=...;https=...". `bypass` is ProxyOverride's list of hosts
+    reached directly ("<local>;127.0.0.2")."""
+    reg_add(INTERNET_SETTINGS, "ProxyEnable", "REG_DWORD", "1", env)
+    reg_add(INTERNET_SETTINGS, "ProxyServer", "REG_SZ", server, env)
     if bypass is None:
-        _reg(["delete", INTERNET_SETTINGS, "/v", "ProxyOverride", "/f"], env)  # absent is fine
+        reg_delete(INTERNET_SETTINGS, "ProxyOverride", env)
     else:
-        _reg_add("ProxyOverride", "REG_SZ", bypass, env)
+        reg_add(INTERNET_SETTINGS, "ProxyOverride", "REG_SZ", bypass, env)
 
 
 def clear_system_proxy(env=None):
     """Undoes set_system_proxy: WinINet's preconfigured access goes direct again (or through
     the http_proxy environment variable, which Wine falls back to)."""
-    _reg_add("ProxyEnable", "REG_DWORD", "0", env)
+    reg_add(INTERNET_SETTINGS, "ProxyEnable", "REG_DWORD", "0", env)
     for name in ("ProxyServer", "ProxyOverride"):
-        _reg(["delete", INTERNET_SETTINGS, "/v", name, "/f"], env)  # absent is fine
+        reg_delete(INTERNET_SETTINGS, name, env)
