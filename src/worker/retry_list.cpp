@@ -24,10 +24,9 @@ void RetryList::Add(const DeferredJob& job) noexcept {
   }
 }
 
-std::optional<DWORD> RetryList::MsUntilNextDue(DWORD now) const {
+std::optional<DWORD> RetryList::NextDueTick() const {
   if (m_jobs.empty()) return std::nullopt;
-  const auto earliest = Earliest(m_jobs);
-  return static_cast<DWORD>(std::max<LONG>(TicksFrom(now, earliest->dueTick), 0));
+  return Earliest(m_jobs)->dueTick;
 }
 
 std::optional<DeferredJob> RetryList::TakeDue(DWORD now) {

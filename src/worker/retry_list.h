@@ -22,8 +22,8 @@ class RetryList {
   // Keeps the job; without memory for it, releases its argument at once.
   void Add(const DeferredJob& job) noexcept;
 
-  // Milliseconds until the earliest job is due (0 once due), nullopt when none waits.
-  std::optional<DWORD> MsUntilNextDue(DWORD now) const;
+  // The tick the earliest job is due at, nullopt when none waits.
+  std::optional<DWORD> NextDueTick() const;
 
   // Takes out the earliest job if it is due; among jobs due together, the first added.
   std::optional<DeferredJob> TakeDue(DWORD now);

@@ -2,6 +2,7 @@
 
 #include <process.h>
 
+#include <new>
 #include <optional>
 
 #include "common/module_reference.h"
@@ -50,12 +51,30 @@ bool HasEnded(std::uint32_t jobNumber) {
 
 bool IsSet(HANDLE event) { return WaitForSingleObject(event, 0) == WAIT_OBJECT_0; }
 
+// What one WM_RUN_JOB message carries: the job and when it was queued, which decides
+// whether a retry that fell due meanwhile goes first.
+struct QueuedJob {
+  JobProc procedure;
+  void* argument;
+  DWORD queuedTick;
+};
+
+// When the next queued message was queued; a message that is not a job counts as queued now.
+std::optional<DWORD> NextQueuedTick(DWORD now) {
+  MSG message;
+  if (!PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE)) return std::nullopt;
+  if (message.message != WM_RUN_JOB) return now;
+  return reinterpret_cast<const QueuedJob*>(message.wParam)->queuedTick;
+}
+
 void RunQueuedMessage() {
   MSG message;
   if (!PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) return;
   TranslateMessage(&message);
   if (message.message == WM_RUN_JOB) {
-    reinterpret_cast<JobProc>(message.lParam)(reinterpret_cast<void*>(message.wParam));
+    const QueuedJob job = *reinterpret_cast<const QueuedJob*>(message.wParam);
+    delete reinterpret_cast<const QueuedJob*>(message.wParam);
+    job.procedure(job.argument);
   } else {
     DispatchMessageA(&message);
   }
@@ -83,9 +102,8 @@ unsigned WINAPI WorkerThreadProc(void* moduleReference) noexcept {
     const bool stopRequested = IsSet(g_stopEvent.get());
     const bool unloading = IsSet(g_unloadEvent.get());
     const DWORD now = GetTickCount();
-    const std::optional<DWORD> untilRetry = g_retries.MsUntilNextDue(now);
-    const bool messageQueued = PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE) != FALSE;
-    const WorkerStep step = NextWorkerStep(untilRetry, messageQueued, stopRequested, unloading);
+    const std::optional<DWORD> retryDue = g_retries.NextDueTick();
+    const WorkerStep step = NextWorkerStep({now, retryDue, NextQueuedTick(now), stopRequested, unloading});
     switch (step.action) {
       case WorkerAction::RunRetry:
         if (const std::optional<DeferredJob> job = g_retries.TakeDue(now)) job->procedure(job->argument);
@@ -97,7 +115,7 @@ unsigned WINAPI WorkerThreadProc(void* moduleReference) noexcept {
         g_retries.ReleaseAll();
         break;
       case WorkerAction::Wait:
-        if (!WaitForWork(step.waitMs, !stopRequested, untilRetry && !unloading)) {
+        if (!WaitForWork(step.waitMs, !stopRequested, retryDue && !unloading)) {
           g_retries.ReleaseAll();
           exitCode = static_cast<DWORD>(-1);
           running = false;
@@ -112,9 +130,9 @@ unsigned WINAPI WorkerThreadProc(void* moduleReference) noexcept {
 }
 
 bool PostJob(JobProc job, void* argument, JobArgumentRelease release) {
-  if (g_stopRequested ||
-      !PostThreadMessageA(g_workerThreadId, WM_RUN_JOB, reinterpret_cast<WPARAM>(argument),
-                          reinterpret_cast<LPARAM>(job))) {
+  auto* queued = g_stopRequested ? nullptr : new (std::nothrow) QueuedJob{job, argument, GetTickCount()};
+  if (!queued || !PostThreadMessageA(g_workerThreadId, WM_RUN_JOB, reinterpret_cast<WPARAM>(queued), 0)) {
+    delete queued;
     release(argument);
     return false;
   }

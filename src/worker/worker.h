@@ -3,8 +3,8 @@
 // The single background worker: one thread with one message queue that runs jobs
 // one at a time, in the order they were posted. A job may ask to run again later
 // (DeferJob): it then waits aside, and the jobs behind it run meanwhile; once due, it
-// runs before the next queued job. Commands post from the host's thread; everything
-// here except the jobs and DeferJob runs on the host's thread.
+// runs before the jobs queued after it fell due (see NextWorkerStep). Commands post from
+// the host's thread; everything here except the jobs and DeferJob runs on the host's thread.
 
 #include <windows.h>
 
@@ -13,7 +13,7 @@
 
 #include "common/unique_handle.h"
 
-// Thread message carrying one job: wParam the argument, lParam the procedure.
+// Thread message carrying one job: wParam the worker's record of it, freed as it runs.
 constexpr UINT WM_RUN_JOB = WM_USER + 16;
 
 // A job owns its argument from the moment it is queued and, before it signals
@@ -56,7 +56,7 @@ bool StopWorker(DWORD timeoutMs);
 void EndWorkerForUnload();
 
 // Worker thread only: runs the job again with `argument` once `waitMs` have passed,
-// before the next queued job from then on; released unrun at the host's unload, or at
+// before the jobs queued from then on; released unrun at the host's unload, or at
 // once without memory to keep it. Its first run still ends with CompleteJob; the later
 // runs call neither BeginJob nor CompleteJob.
 void DeferJob(DWORD waitMs, JobProc job, void* argument, JobArgumentRelease release);

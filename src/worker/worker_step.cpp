@@ -1,11 +1,19 @@
 #include "worker/worker_step.h"
 
-WorkerStep NextWorkerStep(std::optional<uint32_t> msUntilRetry, bool messageQueued,
-                          bool stopRequested, bool unloading) {
-  if (msUntilRetry && unloading) return {WorkerAction::DropRetries};
-  if (msUntilRetry == 0u) return {WorkerAction::RunRetry};
-  if (messageQueued) return {WorkerAction::RunQueued};
-  if (msUntilRetry) return {WorkerAction::Wait, *msUntilRetry};
-  if (stopRequested) return {WorkerAction::End};
+namespace {
+
+// Signed distance of two ticks; the counter wraps after 49.7 days, every wait here is far shorter.
+int32_t TicksFrom(uint32_t from, uint32_t to) { return static_cast<int32_t>(to - from); }
+
+}  // namespace
+
+WorkerStep NextWorkerStep(const WorkerView& view) {
+  const std::optional<uint32_t>& due = view.retryDueTick;
+  if (due && view.unloading) return {WorkerAction::DropRetries};
+  const bool retryDue = due && TicksFrom(*due, view.now) >= 0;
+  if (retryDue && !(view.queuedTick && TicksFrom(*due, *view.queuedTick) < 0)) return {WorkerAction::RunRetry};
+  if (view.queuedTick) return {WorkerAction::RunQueued};
+  if (due) return {WorkerAction::Wait, static_cast<uint32_t>(TicksFrom(view.now, *due))};
+  if (view.stopRequested) return {WorkerAction::End};
   return {WorkerAction::Wait, kWaitWithoutLimit};
 }

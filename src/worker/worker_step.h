@@ -22,7 +22,16 @@ struct WorkerStep {
   uint32_t waitMs = 0;  // Wait only; kWaitWithoutLimit for none
 };
 
-// `msUntilRetry`: the time until the earliest retry is due (0: due now), nullopt when
-// none waits.
-WorkerStep NextWorkerStep(std::optional<uint32_t> msUntilRetry, bool messageQueued,
-                          bool stopRequested, bool unloading);
+// What the worker sees, as tick counts.
+struct WorkerView {
+  uint32_t now = 0;
+  std::optional<uint32_t> retryDueTick;  // the earliest waiting retry's, nullopt when none waits
+  std::optional<uint32_t> queuedTick;    // when the next queued message was queued, nullopt when none
+  bool stopRequested = false;
+  bool unloading = false;
+};
+
+// A due retry goes ahead of the next queued job only when it fell due before that job was
+// queued: a synchronous caller then waits for the jobs queued before it and the retries
+// already due, never for retries that fall due while it waits.
+WorkerStep NextWorkerStep(const WorkerView& view);

@@ -4,33 +4,41 @@
 
 namespace {
 
-constexpr std::optional<uint32_t> kNoRetry;
+constexpr std::optional<uint32_t> kNone;
 
-TEST(NextWorkerStep, DueRetriesFirstThenTheQueueThenWaitForTheNextRetryBeforeEnding) {
+// Ticks seen at 1000 unless the row says otherwise; the last rows cross the counter's wrap.
+TEST(NextWorkerStep, RetriesDueBeforeAJobWasQueuedGoFirstThenTheQueueThenWaitBeforeEnding) {
   const struct {
-    std::optional<uint32_t> msUntilRetry;
-    bool messageQueued, stopRequested, unloading;
+    std::optional<uint32_t> retryDue, queued;
+    bool stopRequested, unloading;
     WorkerAction action;
     uint32_t waitMs;
+    uint32_t now = 1000;
   } cases[] = {
-      {0, true, false, false, WorkerAction::RunRetry, 0},
-      {0, false, true, false, WorkerAction::RunRetry, 0},
-      {250, true, false, false, WorkerAction::RunQueued, 0},
-      {kNoRetry, true, true, false, WorkerAction::RunQueued, 0},
-      {kNoRetry, true, true, true, WorkerAction::RunQueued, 0},
-      {250, false, false, false, WorkerAction::Wait, 250},
-      {250, false, true, false, WorkerAction::Wait, 250},
-      {kNoRetry, false, false, false, WorkerAction::Wait, kWaitWithoutLimit},
-      {kNoRetry, false, true, false, WorkerAction::End, 0},
-      {0, true, true, true, WorkerAction::DropRetries, 0},
-      {250, false, false, true, WorkerAction::DropRetries, 0},
-      {kNoRetry, false, true, true, WorkerAction::End, 0},
+      {1000, 1000, false, false, WorkerAction::RunRetry, 0},
+      {900, 950, false, false, WorkerAction::RunRetry, 0},
+      {990, 950, false, false, WorkerAction::RunQueued, 0},  // the job was queued first
+      {1000, kNone, true, false, WorkerAction::RunRetry, 0},
+      {1250, 950, false, false, WorkerAction::RunQueued, 0},
+      {kNone, 950, true, false, WorkerAction::RunQueued, 0},
+      {kNone, 950, true, true, WorkerAction::RunQueued, 0},
+      {1250, kNone, false, false, WorkerAction::Wait, 250},
+      {1250, kNone, true, false, WorkerAction::Wait, 250},
+      {kNone, kNone, false, false, WorkerAction::Wait, kWaitWithoutLimit},
+      {kNone, kNone, true, false, WorkerAction::End, 0},
+      {1000, 950, true, true, WorkerAction::DropRetries, 0},
+      {1250, kNone, false, true, WorkerAction::DropRetries, 0},
+      {kNone, kNone, true, true, WorkerAction::End, 0},
+      {0xFFFFFFF0, 0xFFFFFFF8, false, false, WorkerAction::RunRetry, 0, 5},
+      {0xFFFFFFFC, 0xFFFFFFF8, false, false, WorkerAction::RunQueued, 0, 5},
+      {0x10, kNone, false, false, WorkerAction::Wait, 32, 0xFFFFFFF0},
   };
   for (const auto& c : cases) {
-    const WorkerStep step = NextWorkerStep(c.msUntilRetry, c.messageQueued, c.stopRequested, c.unloading);
-    EXPECT_EQ(step.action, c.action) << c.msUntilRetry.value_or(-1) << c.messageQueued << c.stopRequested
-                                     << c.unloading;
-    EXPECT_EQ(step.waitMs, c.waitMs) << c.msUntilRetry.value_or(-1);
+    const WorkerStep step = NextWorkerStep({c.now, c.retryDue, c.queued, c.stopRequested, c.unloading});
+    const auto row = ::testing::Message() << c.retryDue.value_or(0) << " " << c.queued.value_or(0) << " "
+                                          << c.stopRequested << c.unloading;
+    EXPECT_EQ(step.action, c.action) << row;
+    EXPECT_EQ(step.waitMs, c.waitMs) << row;
   }
 }
 

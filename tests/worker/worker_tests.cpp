@@ -124,22 +124,24 @@ TEST_F(Worker, GetAndPutJobsReadAndClearTheStatus) {
 }
 
 // A retry waits aside: the synchronous job behind it runs first, and returns its own
-// status though the retry, due meanwhile, runs right after it; a retry due while a job
-// runs goes before the next queued one; the stop waits for the retries. Windows caps a queue at
-// 10,000 posted messages (Wine has none): a full queue must not lose the stop request,
-// which comes while job 1 still runs with jobs queued behind it.
+// status though the retry, due meanwhile, runs right after it. A retry goes before the jobs
+// queued after it fell due, never before those queued earlier, and retries waiting together
+// run in the order they fall due, not the order they were added; the stop waits for the
+// retries. Windows caps a queue at 10,000 posted messages (Wine has none): a full queue must
+// not lose the stop request, which comes while job 1 still runs with jobs queued behind it.
 TEST_F(Worker, StopLetsQueuedJobsAndRetriesFinishThenEveryPostFails) {
   Retried(7, 300);
   EXPECT_EQ(Sync(200, 400), 200);
-  Retried(8, 100);
-  Async(1, 500);
+  Retried(8, 600);
+  Retried(10, 400);
+  Async(1, 1000);
   Async(2, 0);
   Retried(9, 100);
   int filled = 0;
   while (filled < 10500 && PostThreadMessageA(g_workerThreadId, WM_NULL, 0, 0)) ++filled;
   std::printf("%d more messages queued before a post failed or the count ran out\n", filled);
   EXPECT_TRUE(StopWorker(INFINITE));
-  const std::vector<int> ran{7, 200, -7, 8, 1, -8, 2, 9, -9};
+  const std::vector<int> ran{7, 200, -7, 8, 10, 1, 2, 9, -10, -8, -9};
   EXPECT_EQ(g_ran, ran);
   EXPECT_TRUE(StopWorker(0));  // already ended
 
