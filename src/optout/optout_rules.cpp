@@ -15,5 +15,5 @@ bool DoNotTrackAsksForNoReports(const std::string& value) {
 
 bool ReportsAllowed(const OptOutSettings& settings) {
   return !DoNotTrackAsksForNoReports(settings.doNotTrack) && settings.machinePolicy == 0 &&
-         settings.userPolicy == 0;
+         settings.machinePolicy32 == 0 && settings.userPolicy == 0;
 }

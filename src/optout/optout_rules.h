@@ -8,9 +8,10 @@
 // The opt-out's sources as read: an unset variable reads as empty, a policy that is
 // not configured (or is not a DWORD) as 0.
 struct OptOutSettings {
-  std::string doNotTrack;           // the DO_NOT_TRACK environment variable
-  std::uint32_t machinePolicy = 0;  // DisableReports under HKLM\SOFTWARE\Policies\Kestrel
-  std::uint32_t userPolicy = 0;     // DisableReports under HKCU\SOFTWARE\Policies\Kestrel
+  std::string doNotTrack;             // the DO_NOT_TRACK environment variable
+  std::uint32_t machinePolicy = 0;    // DisableReports under HKLM\SOFTWARE\Policies\Kestrel, 64-bit view
+  std::uint32_t machinePolicy32 = 0;  // the same in the 32-bit view (under WOW6432Node)
+  std::uint32_t userPolicy = 0;       // DisableReports under HKCU\SOFTWARE\Policies\Kestrel
 };
 
 // Off as soon as one source says so: no source turns reports back on against another,

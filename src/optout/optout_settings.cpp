@@ -26,12 +26,11 @@ std::string EnvironmentValue(const char* name) {
   }
 }
 
-// DisableReports under `root`; 0 when not configured. The 64-bit view, where policy
-// tools write it, also from the 32-bit DLL, which would otherwise read WOW6432Node.
-std::uint32_t PolicyValue(HKEY root) {
+// DisableReports under `root` in one registry view (KEY_WOW64_64KEY or KEY_WOW64_32KEY);
+// 0 when not configured.
+std::uint32_t PolicyValue(HKEY root, REGSAM view) {
   HKEY opened = nullptr;
-  if (RegOpenKeyExA(root, "SOFTWARE\\Policies\\Kestrel", 0, KEY_QUERY_VALUE | KEY_WOW64_64KEY,
-                    &opened) != ERROR_SUCCESS) {
+  if (RegOpenKeyExA(root, "SOFTWARE\\Policies\\Kestrel", 0, KEY_QUERY_VALUE | view, &opened) != ERROR_SUCCESS) {
     return 0;
   }
   const UniqueRegistryKey key(opened);
@@ -48,8 +47,12 @@ std::uint32_t PolicyValue(HKEY root) {
 
 bool ReportsEnabled() {
   if (g_reports == Reports::Unread) {
-    const OptOutSettings settings{EnvironmentValue("DO_NOT_TRACK"), PolicyValue(HKEY_LOCAL_MACHINE),
-                                  PolicyValue(HKEY_CURRENT_USER)};
+    // Policy tools write the machine's key in the 64-bit view; 32-bit tools and reg.exe
+    // write it under WOW6432Node. HKCU's software key is one for both views.
+    const OptOutSettings settings{EnvironmentValue("DO_NOT_TRACK"),
+                                  PolicyValue(HKEY_LOCAL_MACHINE, KEY_WOW64_64KEY),
+                                  PolicyValue(HKEY_LOCAL_MACHINE, KEY_WOW64_32KEY),
+                                  PolicyValue(HKEY_CURRENT_USER, KEY_WOW64_64KEY)};
     g_reports = ReportsAllowed(settings) ? Reports::On : Reports::Off;
   }
   return g_reports == Reports::On;

@@ -5,6 +5,8 @@ first needs a window, as COM does); they inherit the program's output handles an
 outlive it, so a pipe handed to the program would never reach its end.
 """
 
+import glob
+import os
 import subprocess
 import tempfile
 
@@ -22,22 +24,33 @@ INTERNET_SETTINGS = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Internet Se
 REG_LIMIT_SECONDS = 60
 
 
+def cached_answers():
+    """The files in the WinINet cache of the prefix's users, where WinINet keeps the answers
+    it is allowed to cache."""
+    return glob.glob(os.path.join(os.environ["WINEPREFIX"], "drive_c", "users", "*", "AppData", "Local",
+                                  "Microsoft", "Windows", "INetCache", "*", "*", "*"))
+
+
 def _reg(args, env):
     return run_wine(["reg"] + args, env=env, timeout=REG_LIMIT_SECONDS)
 
 
-def reg_add(key, name, kind, data, env=None):
+def reg_add(key, name, kind, data, env=None, view=None):
     """Sets one registry value in the prefix of WINEPREFIX (from `env`, or this process's
-    environment); raises when reg fails."""
-    rc, output = _reg(["add", key, "/v", name, "/t", kind, "/d", data, "/f"], env)
+    environment), in the registry view `view` (32 or 64) when given; raises when reg fails."""
+    rc, output = _reg(["add", key, "/v", name, "/t", kind, "/d", data, "/f"] + _view(view), env)
     if rc != 0:
         raise RuntimeError("wine reg add %s failed (%d): %s"
                            % (name, rc, output.decode(errors="replace")))
 
 
-def reg_delete(key, name=None, env=None):
+def reg_delete(key, name=None, env=None, view=None):
     """Deletes one value of `key`, or the whole key; absent is fine."""
-    _reg(["delete", key] + (["/v", name] if name else []) + ["/f"], env)
+    _reg(["delete", key] + (["/v", name] if name else []) + ["/f"] + _view(view), env)
+
+
+def _view(view):
+    return ["/reg:%d" % view] if view else []
 
 
 def set_system_proxy(server, bypass=None, env=None):
