@@ -18,9 +18,9 @@ constexpr DWORD kSecureRequestFlags =
 // final status as if the report had been taken; 307/308 are followed by the caller instead.
 // An installer must never show WinINet's dialogs (certificates, proxy credentials).
 // A report carries only its own data: no cookies of the user's store go out, and none
-// the endpoint sets are stored there.
-constexpr DWORD kRequestFlags =
-    INTERNET_FLAG_NO_AUTO_REDIRECT | INTERNET_FLAG_NO_UI | INTERNET_FLAG_NO_COOKIES;
+// the endpoint sets are stored there; nor is its answer written to the user's cache.
+constexpr DWORD kRequestFlags = INTERNET_FLAG_NO_AUTO_REDIRECT | INTERNET_FLAG_NO_UI | INTERNET_FLAG_NO_COOKIES |
+                                INTERNET_FLAG_NO_CACHE_WRITE;
 constexpr size_t kResponseCap = 1024 * 1024;
 
 struct UrlParts {
@@ -244,11 +244,11 @@ RouteFacts HttpAttempt::Route() const {
 }
 
 // A call still pending is given up by closing the handles, which returns at once; WinINet
-// calls back until their HANDLE_CLOSING, and the context stays for that. An answer whose
-// body was not read to its end is kept open instead, with nothing pending.
+// calls back until their HANDLE_CLOSING, and the context stays for that. Where closing would
+// read the rest of an answer not read to its end, it is kept open instead, with nothing pending.
 void HttpAttempt::End() {
   if (!m_context) return;
-  if (m_answered && !m_readToEnd && !m_callPending) {
+  if (m_answered && !m_readToEnd && !m_callPending && CloseDrainsUnreadAnswers()) {
     KeepUnread(m_requestHandle.release(), m_connection.release(), m_internet.release());
     m_context->Release();  // the request's reference: its HANDLE_CLOSING never comes
     m_context->Release();  // the connection's

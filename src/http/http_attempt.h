@@ -38,8 +38,8 @@ struct HttpAttemptRequest {
 // is a wait on events, bounded by a deadline and a cancel event, so no server holds it longer.
 //
 // Its handles open in the order internet, connection, request and end together when the
-// attempt does: closed, request first, or, when an answer came whose body was not read to its
-// end, kept open (see unread_requests.h), since closing it would make WinINet read the rest.
+// attempt does: closed, request first, or, under Wine, when an answer came whose body was not
+// read to its end, kept open (see unread_requests.h), since closing it would read the rest.
 class HttpAttempt {
  public:
   HttpAttempt() = default;

@@ -61,6 +61,9 @@ bool CHttpUtility::Execute() {
     const DWORD sendError = attempt.WaitAnswered(sendDeadline, connectDeadline, m_hCancelEvent);
     const bool timeLeft = sendError != ERROR_INTERNET_OPERATION_CANCELLED && !HasPassed(sendDeadline);
     if (timeLeft && FallsBackToDirect(attempt.Route())) {
+      // The proxy's own answer (407) is read to its end, so that closing it hands the
+      // connection back to WinINet's pool rather than holding it with the answer unread.
+      if (sendError == 0) attempt.ReadBody(sendDeadline, m_hCancelEvent);
       proxyMode = 0;
       continue;
     }

@@ -626,6 +626,40 @@ class TrickledTls:
                     pass
 
 
+def client_connections(port, states=("01", "08")):
+    """How many loopback sockets of clients here are connected to `port` in TCP `states`, in
+    /proc/net/tcp's hexadecimal: 01 established, 02 still sending SYNs, 08 closed by the
+    other end but not yet by the client."""
+    with open("/proc/net/tcp") as table:
+        rows = [line.split() for line in table.readlines()[1:]]
+    return sum(1 for row in rows if int(row[2].split(":")[1], 16) == port and row[3] in states)
+
+
+class Peak:
+    """The highest value `probe()` gave, sampled every 20 ms while the `with` block runs: for
+    what a program under test holds only until it exits."""
+
+    def __init__(self, probe):
+        self._probe = probe
+        self._done = threading.Event()
+        self._thread = threading.Thread(target=self._sample, daemon=True)
+        self.value = 0
+
+    def _sample(self):
+        while True:
+            self.value = max(self.value, self._probe())
+            if self._done.wait(0.02):
+                return
+
+    def __enter__(self):
+        self._thread.start()
+        return self
+
+    def __exit__(self, *exc):
+        self._done.set()
+        self._thread.join()
+
+
 class DroppedSyns:
     """An endpoint on 127.0.0.1 that drops SYNs: a listener with a backlog of 0 whose accept
     queue is filled by connections it never accepts, so that the kernel drops every further
@@ -657,6 +691,11 @@ class DroppedSyns:
             self._fillers.append(filler)
         self.stop()
         raise RuntimeError("the accept queue did not fill: SYNs are not dropped here")
+
+    def connection_attempts(self):
+        """Connections clients here still try to make: a given-up attempt goes on trying for
+        as long as the kernel retries its SYN (about two minutes) under Wine."""
+        return client_connections(self.port, ("02",))
 
     def stop(self):
         for sock in self._fillers + [self._listener]:
