@@ -13,8 +13,3 @@ HMODULE AcquireModuleReference() noexcept;
 // Ends the calling thread, releasing `reference` (if any) on the way out, so that no
 // code of the module runs after the release.
 [[noreturn]] void ExitThreadReleasingModule(HMODULE reference, DWORD exitCode) noexcept;
-
-// Gives `reference` back from a thread of its own that runs no code of this module, so that
-// code of the module may call it just before returning. The thread runs at idle priority,
-// after the caller has left.
-void ReleaseModuleReferenceLater(HMODULE reference) noexcept;

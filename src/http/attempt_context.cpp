@@ -2,21 +2,21 @@
 
 #include <new>
 
-#include "common/module_reference.h"
+#include "http/module_release.h"
 
 namespace {
 
 std::atomic<LONG> g_liveContexts{0};
-std::atomic<HMODULE> g_heldModule{nullptr};
-
-void ReleaseHeldModule() {
-  if (const HMODULE module = g_heldModule.exchange(nullptr)) ReleaseModuleReferenceLater(module);
+// Auto-reset, set as the last live context goes.
+HANDLE ContextsGoneEvent() {
+  static const UniqueHandle event(CreateEventA(nullptr, FALSE, FALSE, nullptr));
+  return event.get();
 }
 
 }  // namespace
 
 AttemptContext* AttemptContext::Create() {
-  auto* context = new (std::nothrow) AttemptContext();
+  auto* context = ContextsGoneEvent() ? new (std::nothrow) AttemptContext() : nullptr;
   if (!context) return nullptr;
   g_liveContexts.fetch_add(1);
   context->m_completed.reset(CreateEventA(nullptr, TRUE, FALSE, nullptr));
@@ -31,34 +31,40 @@ AttemptContext* AttemptContext::Create() {
 void AttemptContext::Release() {
   if (m_references.fetch_sub(1) != 1) return;
   delete this;
-  if (g_liveContexts.fetch_sub(1) == 1) ReleaseHeldModule();
+  if (g_liveContexts.fetch_sub(1) == 1) SetEvent(ContextsGoneEvent());
+}
+
+// Framed for the module's release (module_release.h): nothing is called after LeaveCallback.
+void CALLBACK AttemptContext::StatusCallback(HINTERNET, DWORD_PTR context, DWORD status, LPVOID info,
+                                             DWORD length) {
+  EnterCallback();
+  reinterpret_cast<AttemptContext*>(context)->OnStatus(status, info, length);
+  LeaveCallback();
 }
 
 // Runs on the calling thread inside some WinINet calls and on WinINet's threads otherwise:
 // it takes no lock and only sets what the owner waits for. A connection reused from the
 // pool sends no CONNECTED_TO_SERVER, but sending on it shows that it is there.
-void CALLBACK AttemptContext::StatusCallback(HINTERNET, DWORD_PTR context, DWORD status, LPVOID info,
-                                             DWORD length) {
-  auto* self = reinterpret_cast<AttemptContext*>(context);
+void AttemptContext::OnStatus(DWORD status, LPVOID info, DWORD length) {
   switch (status) {
     case INTERNET_STATUS_CONNECTED_TO_SERVER:
     case INTERNET_STATUS_SENDING_REQUEST:
-      SetEvent(self->m_connected.get());
+      SetEvent(m_connected.get());
       break;
     case INTERNET_STATUS_REQUEST_SENT:
-      self->m_requestSent.store(true);
-      SetEvent(self->m_connected.get());
+      m_requestSent.store(true);
+      SetEvent(m_connected.get());
       break;
     case INTERNET_STATUS_REQUEST_COMPLETE:
       if (info && length >= sizeof(INTERNET_ASYNC_RESULT)) {
-        self->m_result = *static_cast<const INTERNET_ASYNC_RESULT*>(info);
+        m_result = *static_cast<const INTERNET_ASYNC_RESULT*>(info);
       } else {
-        self->m_result = {0, ERROR_INTERNET_INTERNAL_ERROR};
+        m_result = {0, ERROR_INTERNET_INTERNAL_ERROR};
       }
-      SetEvent(self->m_completed.get());
+      SetEvent(m_completed.get());
       break;
     case INTERNET_STATUS_HANDLE_CLOSING:
-      self->Release();
+      Release();
       break;
     default:
       break;
@@ -67,8 +73,6 @@ void CALLBACK AttemptContext::StatusCallback(HINTERNET, DWORD_PTR context, DWORD
 
 bool WinInetMayStillCallBack() { return g_liveContexts.load() > 0; }
 
-void HoldModuleWhileWinInetCallsBack() {
-  if (g_liveContexts.load() == 0) return;
-  g_heldModule.store(AcquireModuleReference());
-  if (g_liveContexts.load() == 0) ReleaseHeldModule();  // the last one went meanwhile
+void WaitUntilNoContexts() {
+  while (g_liveContexts.load() > 0) WaitForSingleObject(ContextsGoneEvent(), INFINITE);
 }

@@ -50,6 +50,7 @@ class AttemptContext {
 
  private:
   AttemptContext() = default;
+  void OnStatus(DWORD status, LPVOID info, DWORD length);
 
   std::atomic<LONG> m_references{1};
   UniqueHandle m_completed;  // manual reset: the pending call has completed
@@ -62,6 +63,6 @@ class AttemptContext {
 // HANDLE_CLOSING of a request that WinINet holds.
 bool WinInetMayStillCallBack();
 
-// At the host's unload: while WinINet may still call back, the module holds a reference to
-// itself, given back once the last context is gone.
-void HoldModuleWhileWinInetCallsBack();
+// Returns once no context is left. Called only after the thread that makes attempts has
+// ended, so that none is made meanwhile.
+void WaitUntilNoContexts();

@@ -1,6 +1,6 @@
 #include "plugin/prologue.h"
 
-#include "http/attempt_context.h"
+#include "http/module_release.h"
 #include "optout/optout_settings.h"
 #include "worker/module.h"
 #include "worker/worker.h"
@@ -11,7 +11,7 @@ UINT_PTR PluginCallback(NSPIM message) {
   // Commands may still follow NSPIM_GUIUNLOAD, but none follows NSPIM_UNLOAD.
   if (message == NSPIM_UNLOAD) {
     EndWorkerForUnload();
-    HoldModuleWhileWinInetCallsBack();
+    ReleaseModuleAfterWinInet(g_workerThread.get());
   } else if (message != NSPIM_GUIUNLOAD) {
     OutputDebugStringA("NSUTILS: Unknown callback message. Take care!\n");
   }
