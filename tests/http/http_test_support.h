@@ -31,8 +31,11 @@ std::string Control(const std::string& pathAndQuery);
 
 std::set<DWORD> ThreadsOfThisProcess();
 
-// Waits, up to `limit` in all, for every thread not in `before` to end.
-bool OtherThreadsEnd(const std::set<DWORD>& before, std::chrono::milliseconds limit);
+// Waits for every thread not in `before` to end: true once they have. WinINet's work runs on
+// Wine's thread pool, which retires a worker 5 s after its last work item, so a healthy client
+// leaves no thread behind 5 s after its last request; the bound doubles that for a shared CPU.
+// A thread blocked in a call that never returns is still there then.
+bool OtherThreadsEnd(const std::set<DWORD>& before, std::chrono::milliseconds limit = std::chrono::seconds(10));
 
 // Milliseconds taken by `action`.
 template <typename Action>

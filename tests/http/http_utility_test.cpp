@@ -116,7 +116,7 @@ TEST(HttpUtility, SendOverTheLimitIsAbandonedAndEndsCleanlyLater) {
   EXPECT_TRUE(WinInetMayStillCallBack()) << "WinINet still sends the request given up";
 
   EXPECT_EQ(Control("/control/release?answer=1"), "1");
-  EXPECT_TRUE(OtherThreadsEnd(threadsBefore, std::chrono::seconds(10)));
+  EXPECT_TRUE(OtherThreadsEnd(threadsBefore));
   EXPECT_FALSE(WinInetMayStillCallBack());
   int closed = HeldConnectionsClosed();
   for (int i = 0; i < 50 && closed == closedBefore; ++i) {

@@ -51,6 +51,8 @@ TEST(RouteRules, BypassListEntriesMatchWholeNamesWithStarsAndLocal) {
       {"example.com", "*.example.com", false},  {"10.1.2.3", "x.org 10.*", true},
       {"127.0.0.10", "127.0.0.1", false},       {"host", "", false},
       {"ab", "a*b*", true},                     {"", "*", false},
+      {"b.org", "a.org\tb.org", true},          {"b.org", "a.org\rb.org", true},
+      {"b.org", "a.org\nb.org", true},
   };
   for (const auto& c : cases) EXPECT_EQ(IsBypassed(c.host, c.list), c.bypassed) << c.host << " in " << c.list;
 }
