@@ -2,11 +2,9 @@
 
 #include <windows.h>
 
-// Deadlines as tick counts. The counter wraps after 49.7 days; every limit here is far
-// shorter, so the signed distance orders two ticks.
+#include "common/ticks.h"
 
-// Milliseconds from `from` to `to`: negative when `to` comes first.
-inline LONG TicksFrom(DWORD from, DWORD to) { return static_cast<LONG>(to - from); }
+// Deadlines as tick counts (see ticks.h).
 
 inline bool HasPassed(DWORD deadline) { return TicksFrom(deadline, GetTickCount()) >= 0; }
 

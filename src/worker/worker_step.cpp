@@ -1,11 +1,6 @@
 #include "worker/worker_step.h"
 
-namespace {
-
-// Signed distance of two ticks; the counter wraps after 49.7 days, every wait here is far shorter.
-int32_t TicksFrom(uint32_t from, uint32_t to) { return static_cast<int32_t>(to - from); }
-
-}  // namespace
+#include "common/ticks.h"
 
 WorkerStep NextWorkerStep(const WorkerView& view) {
   const std::optional<uint32_t>& due = view.retryDueTick;
