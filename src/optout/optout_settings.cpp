@@ -47,8 +47,8 @@ std::uint32_t PolicyValue(HKEY root, REGSAM view) {
 
 bool ReportsEnabled() {
   if (g_reports == Reports::Unread) {
-    // Policy tools write the machine's key in the 64-bit view; 32-bit tools and reg.exe
-    // write it under WOW6432Node. HKCU's software key is one for both views.
+    // A 32-bit tool's policy stands under WOW6432Node wherever the system keeps the views of
+    // SOFTWARE\Policies apart; HKCU's software key is one for both views.
     const OptOutSettings settings{EnvironmentValue("DO_NOT_TRACK"),
                                   PolicyValue(HKEY_LOCAL_MACHINE, KEY_WOW64_64KEY),
                                   PolicyValue(HKEY_LOCAL_MACHINE, KEY_WOW64_32KEY),

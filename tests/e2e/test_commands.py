@@ -51,24 +51,20 @@ class Commands(unittest.TestCase):
 
     def test_the_machine_may_turn_reports_off(self):
         with TestServer() as server:
-            # HKLM:32 writes the machine's policy as 32-bit tools do, under WOW6432Node in the
-            # 64-bit prefix (the 32-bit prefixes have one view).
             for do_not_track, hive, value, on in (  # a policy of 0 is as good as none
                 ("1", "HKCU", 0, False), ("true", "HKLM", 0, False), ("0", "HKCU", 0, True), ("false", "HKLM", 0, True),
-                ("", "HKCU", 1, False), ("", "HKLM", 1, False), ("", "HKCU", 0, True), ("", "HKLM", 0, True),
-                ("", "HKLM:32", 1, False)):
+                ("", "HKCU", 1, False), ("", "HKLM", 1, False), ("", "HKCU", 0, True), ("", "HKLM", 0, True)):
                 with self.subTest(do_not_track=do_not_track, hive=hive, value=value):
                     server.clear_requests()
-                    hive, _, view = hive.partition(":")
-                    policy, view = hive + r"\SOFTWARE\Policies\Kestrel", int(view) if view else None
+                    policy = hive + r"\SOFTWARE\Policies\Kestrel"
                     try:
-                        reg_add(policy, "DisableReports", "REG_DWORD", str(value), view=view)
+                        reg_add(policy, "DisableReports", "REG_DWORD", str(value))
                         with mock.patch.dict(os.environ, DO_NOT_TRACK=do_not_track):
                             run = (Steps().raw("Kestrel::NSEnabled", "!insertmacro Record")
                                    .post_async(server.url("/queued"), "a&b&1").post(server.url("/waited"), "b&b&1")
                                    .get().wait_done(-1).run())
                     finally:
-                        reg_delete(policy, view=view)
+                        reg_delete(policy)
                     self.assertEqual((run.values, [r.target for r in server.requests], len(run.traces)),
                                      (["1", "1", "200", "200", "1"], ["/queued", "/waited"], 6) if on
                                      else (["0", "0", "0", "0", "1"], [], 6))  # a trace line a pop, as always

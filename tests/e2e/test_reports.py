@@ -13,7 +13,7 @@ from installer import ROOT, UNICODE, Steps
 from nginx_server import NginxServer  # on the path through installer
 from squid_server import SquidServer
 from test_commands import END_LIMIT_SECONDS, plugin_folder_left_behind, run_to_its_end
-from test_server import DroppedSyns, Peak, Raw, Response, TestServer, client_connections, unused_port
+from test_server import DroppedSyns, Raw, Response, TestServer, client_connections, peak_while, unused_port
 from wine import cached_answers, clear_system_proxy, set_system_proxy
 
 ID = re.compile(rb'"id":"([0-9A-F]{12}[0-9a-f]{4}[0-9A-F]{16})"')
@@ -307,8 +307,8 @@ class Failures(unittest.TestCase):
                 for i in range(queued):
                     steps.post_async(queued_to.url("/queued%d" % i), "queued&ch&1")
                 steps.start_clock().post(posted_to.url("/mine"), "mine&ch&1").record_clock()
-                with Peak(dropping.connection_attempts) as dropped:
-                    run = steps.start_clock().wait_done(-1).record_clock().run(timeout=180)
+                run, dropped = peak_while(dropping.connection_attempts,
+                                          steps.start_clock().wait_done(-1).record_clock().run)
                 post_ms, wait_ms = run.clocks
                 bound_ms = (queued * attempt_s + own_s) * 1000 + 1000
                 print("\nNSPost behind %d reports, %s: %d ms (bound %d ms); their retries %d ms more"
@@ -316,7 +316,7 @@ class Failures(unittest.TestCase):
                 with self.subTest(name):
                     self.assertEqual(run.values, ["1"] * queued + [pushed, "1"])
                     self.assertLess(post_ms, bound_ms)
-                    tried = dropped.value if queued_to is dropping else \
+                    tried = dropped if queued_to is dropping else \
                         len([r for r in queued_to.requests if r.target.startswith("/queued")])
                     self.assertEqual(tried, queued * attempts)
 
@@ -336,12 +336,10 @@ class SystemProxy(unittest.TestCase):
                     ("dropping", dropping.port, None, server.url("/dropping"), "200", 5500),
                     ("proxy-503", squid.port, None, "http://127.0.0.1:%d/" % unused_port(), "503", 2500),
                     ("reset-after-sent", resetting_proxy.port, None, server.url("/reset-after-sent"), "0", 2500))
-            # The 407 row sends six reports, to an endpoint that closes its connections (Wine would
-            # send the next one over the endpoint's kept-alive connection, past the proxy). Their
-            # connections to the proxy must go back to WinINet's pool, where Wine, which never
-            # reuses a pooled connection to a proxy, closes them 60 to 65 s later; an answer kept
-            # unread holds its connection until the installer exits. So that installer outlives
-            # the pool's 65 s while the other rows run, and counts what is still open then.
+            # The 407 row's six reports go to an endpoint that closes its connections (else Wine
+            # sends the next over the endpoint's kept-alive one, past the proxy). Wine closes a
+            # connection handed back to its pool 60 to 65 s later, one held by an unread answer
+            # only at the installer's exit: that installer outlives the pool while the rows run.
             server.responder = lambda request: Response(close=True) if "/407" in request.target else None
             runs = {}
             try:

@@ -635,29 +635,23 @@ def client_connections(port, states=("01", "08")):
     return sum(1 for row in rows if int(row[2].split(":")[1], 16) == port and row[3] in states)
 
 
-class Peak:
-    """The highest value `probe()` gave, sampled every 20 ms while the `with` block runs: for
-    what a program under test holds only until it exits."""
+def peak_while(probe, action):
+    """Runs `action()`; returns its result and the highest value `probe()` gave meanwhile,
+    sampled every 20 ms: for what a program under test holds only until it exits."""
+    peak, done = [0], threading.Event()
 
-    def __init__(self, probe):
-        self._probe = probe
-        self._done = threading.Event()
-        self._thread = threading.Thread(target=self._sample, daemon=True)
-        self.value = 0
+    def sample():
+        while not done.wait(0.02):
+            peak[0] = max(peak[0], probe())
 
-    def _sample(self):
-        while True:
-            self.value = max(self.value, self._probe())
-            if self._done.wait(0.02):
-                return
-
-    def __enter__(self):
-        self._thread.start()
-        return self
-
-    def __exit__(self, *exc):
-        self._done.set()
-        self._thread.join()
+    sampler = threading.Thread(target=sample, daemon=True)
+    sampler.start()
+    try:
+        result = action()
+    finally:
+        done.set()
+        sampler.join()
+    return result, peak[0]
 
 
 class DroppedSyns:

@@ -35,22 +35,18 @@ def _reg(args, env):
     return run_wine(["reg"] + args, env=env, timeout=REG_LIMIT_SECONDS)
 
 
-def reg_add(key, name, kind, data, env=None, view=None):
+def reg_add(key, name, kind, data, env=None):
     """Sets one registry value in the prefix of WINEPREFIX (from `env`, or this process's
-    environment), in the registry view `view` (32 or 64) when given; raises when reg fails."""
-    rc, output = _reg(["add", key, "/v", name, "/t", kind, "/d", data, "/f"] + _view(view), env)
+    environment); raises when reg fails."""
+    rc, output = _reg(["add", key, "/v", name, "/t", kind, "/d", data, "/f"], env)
     if rc != 0:
         raise RuntimeError("wine reg add %s failed (%d): %s"
                            % (name, rc, output.decode(errors="replace")))
 
 
-def reg_delete(key, name=None, env=None, view=None):
+def reg_delete(key, name=None, env=None):
     """Deletes one value of `key`, or the whole key; absent is fine."""
-    _reg(["delete", key] + (["/v", name] if name else []) + ["/f"] + _view(view), env)
-
-
-def _view(view):
-    return ["/reg:%d" % view] if view else []
+    _reg(["delete", key] + (["/v", name] if name else []) + ["/f"], env)
 
 
 def set_system_proxy(server, bypass=None, env=None):
