@@ -686,11 +686,6 @@ class DroppedSyns:
         self.stop()
         raise RuntimeError("the accept queue did not fill: SYNs are not dropped here")
 
-    def connection_attempts(self):
-        """Connections clients here still try to make: a given-up attempt goes on trying for
-        as long as the kernel retries its SYN (about two minutes) under Wine."""
-        return client_connections(self.port, ("02",))
-
     def stop(self):
         for sock in self._fillers + [self._listener]:
             sock.close()
