@@ -38,6 +38,34 @@ TEST(BuildReportPayload, WritesTheDocumentedExamplesByteForByte) {
             "\"com.quillfern.editor.new\",\"string_1\":\"installer_type\",\"user_id\":0}");
 }
 
+// Refused settings change nothing; what is set stands among the document's members in
+// key order, escaped as they are.
+TEST(BuildReportPayload, AddsTheFieldsAndTheContextAskedFor) {
+  AddedMembers added;
+  const struct { std::string key, value; bool set; } rows[] = {
+      {"step", "files", true}, {"step", "registry", true}, {"a_1", "x\"\xE9", true}, {"gone", "1", true},
+      {"gone", "", true}, {"never_set", "", true}, {std::string(64, 'k'), std::string(256, 'v'), true},
+      {"", "v", false}, {"Step", "v", false}, {"1st", "v", false}, {"_x", "v", false}, {"st-ep", "v", false},
+      {"st\xE9p", "v", false}, {std::string(65, 'k'), "v", false}, {"step", std::string(257, 'v'), false},
+      {"event", "v", false}, {"user_id", "v", false}, {"session_id", "", false}, {"ui_language", "v", false}};
+  for (const auto& row : rows) EXPECT_EQ(SetReportField(added, row.key, row.value), row.set) << row.key;
+  for (int i = 3; i < 16; ++i) EXPECT_TRUE(SetReportField(added, "f" + std::to_string(i), "v"));
+  EXPECT_FALSE(SetReportField(added, "f16", "v"));  // a 17th
+  EXPECT_TRUE(SetReportField(added, "f3", "again") && SetReportField(added, "f4", ""));
+  EXPECT_TRUE(SetReportField(added, "f16", "v"));
+
+  added.fields.resize(2);
+  added.hasContext = true;
+  added.context = {"S", 4000000000u, "10.0.22631", MachineArchName(0x8664), MachineArchName(0x14C), "de-DE"};
+  EXPECT_EQ(BuildReportPayload("e", "i", "v", "c", "prd", added),
+            "{\"a_1\":\"x\\\"\xE9\",\"app_version\":\"v\",\"channel\":\"c\",\"elapsed_ms\":4000000000,"
+            "\"env\":\"prd\",\"event\":\"e\",\"event_type\":\"app\",\"id\":\"i\",\"os_arch\":\"x64\","
+            "\"os_platform\":\"windows\",\"os_version\":\"10.0.22631\",\"package_name\":\"com.lumeworks.pc\","
+            "\"package_name_en\":\"com.quillfern.editor.new\",\"process_arch\":\"x86\",\"session_id\":\"S\","
+            "\"step\":\"registry\",\"string_1\":\"installer_type\",\"ui_language\":\"de-DE\",\"user_id\":0}");
+  EXPECT_EQ(std::string(MachineArchName(0xAA64)) + MachineArchName(0x01C4), "arm64");
+}
+
 TEST(BuildReportPayload, EmptyValuesAreEmptyStrings) {
   EXPECT_EQ(BuildReportPayload("", "", "", "", ""),
             "{\"app_version\":\"\",\"channel\":\"\",\"env\":\"\",\"event\":\"\",\"event_type\":\"app\","
