@@ -3,13 +3,15 @@ straight and through nginx in front of it (over http, and over https with TLS en
 either with squid as the system's proxy or without. Each test is written once, in a mixin,
 and runs once per route."""
 
+import json
 import os
 import re
 import threading
 import time
 import unittest
+from unittest import mock
 
-from installer import ROOT, UNICODE, Steps
+from installer import ROOT, TARGET, UNICODE, Steps, run_wine
 from nginx_server import NginxServer  # on the path through installer
 from squid_server import SquidServer
 from test_commands import END_LIMIT_SECONDS, plugin_folder_left_behind, run_to_its_end
@@ -300,6 +302,37 @@ class Failures(unittest.TestCase):
             self.assertLess(post_ms, 1000)
             self.assertTrue(4000 <= post_ms + wait_ms <= 7000, run.clocks)
             self.assertEqual([r.target for r in server.requests], ["/queued", "/mine", "/queued"])
+
+
+class RicherReports(unittest.TestCase):
+    def test_context_and_fields_go_into_reports_queued_after_them(self):
+        with TestServer() as server:
+            long_value = b"\xe9" * 129  # 258 bytes of UTF-8 in the Unicode builds: over the limit there
+            run = (Steps().set_field("step", "files").set_field("Step", "x").set_field("long", long_value)
+                   .post(server.url("/"), "a&b&1").add_context().post_async(server.url("/"), "b&b&1")
+                   .set_field("step", "registry").post(server.url("/"), "c&b&1").set_field("step", "")
+                   .post(server.url("/"), "d&b&1").wait_done(-1).run())
+            with mock.patch.dict(os.environ, LANG="de_DE.UTF-8", LC_ALL="de_DE.UTF-8"):
+                german = Steps().add_context().post(server.url("/"), "e&b&1").run()
+            run_wine(["cmd", "/c", "exit"])  # Wine's own locale settings in the prefix back to the tests'
+            self.assertEqual(run.values, ["1", "0", "0" if UNICODE else "1", "200", "1", "1", "1", "200", "1", "200", "1"])
+            self.assertEqual(german.values, ["1", "200"])
+            docs = [json.loads(r.body) for r in server.requests]
+        self.assertTrue(all(list(doc) == sorted(doc) for doc in docs), docs)
+        self.assertEqual([doc.get("step") for doc in docs], ["files", "files", "registry", None, None])
+        self.assertEqual([doc.get("long", "") for doc in docs[:1]], ["" if UNICODE else "\xe9" * 129])
+        self.assertNotIn("session_id", docs[0])
+        _, ver = run_wine(["cmd", "/c", "ver"])
+        arch = "x64" if TARGET.startswith("amd64") else "x86"
+        context = {"os_version": re.search(rb"(\d+\.\d+\.\d+)", ver).group(1).decode(), "os_arch": arch,
+                   "process_arch": arch}
+        for doc, language in zip(docs[1:], ["en-US"] * 3 + ["de-DE"]):
+            self.assertEqual({k: doc[k] for k in context}, context)
+            self.assertEqual(doc["ui_language"], language)
+            self.assertRegex(doc["session_id"], r"^[0-9A-F]{12}[0-9a-f]{4}[0-9A-F]{16}$")
+        self.assertEqual(len({doc["session_id"] for doc in docs[1:4]}), 1)
+        self.assertNotEqual(docs[1]["session_id"], docs[4]["session_id"])
+        self.assertTrue(docs[1]["elapsed_ms"] < docs[2]["elapsed_ms"] < docs[3]["elapsed_ms"], docs)
 
 
 class SystemProxy(unittest.TestCase):
