@@ -13,29 +13,29 @@ from test_server import TestServer  # on the path through installer
 
 
 class Example(unittest.TestCase):
-    def test_reports_the_funnel_of_a_run_and_waits_for_it(self):
-        # The prerequisite's exit code, the installer's, the reports' events, steps and error
-        # codes, and the second line of its log.
-        for prerequisite, code, reports, second in (
-                (0, 0, [("install_start", "start", None), ("install_success", "done", None)],
-                 "install_success sent: HTTP 200"),
-                (5, 2, [("install_start", "start", None), ("install_failure", "prerequisite", "5")],
-                 "install_failure queued: 1")):
-            work = tempfile.mkdtemp(prefix="kestrel-example-")
-            self.addCleanup(shutil.rmtree, work, True)
-            with TestServer() as server:
-                subprocess.run(["makensis", "-V2", "-NOCD", *makensis_target_args(),
-                                "-X!addincludedir " + os.path.join(DIST, "Include"),
-                                "-DKESTREL_URL=" + server.url("/v1/events"), "-DPREREQUISITE_EXIT=%d" % prerequisite,
-                                os.path.join(ROOT, "examples", "report.nsi")], cwd=work, check=True)
-                exit_code, output = run_wine(["report-example.exe"], cwd=work, timeout=60)
-                docs = [json.loads(r.body) for r in server.requests]
-            self.assertEqual(exit_code, code, output)
-            self.assertEqual([(d["event"], d["step"], d.get("error_code")) for d in docs], reports)
-            self.assertEqual(len({d["session_id"] for d in docs}), 1)
-            with open(os.path.join(work, "report-example.log")) as log:
-                self.assertEqual(log.read().splitlines(), [
-                    "install_start queued: 1", second, "NSWaitDone: 1 (1: every report finished)"])
+    def test_reports_start_and_success_and_waits_for_them(self):
+        self.check_funnel(0, 0, ("install_success", "done", None), "install_success sent: HTTP 200")
+
+    def test_reports_a_failure_with_its_step_and_error_code(self):
+        self.check_funnel(5, 2, ("install_failure", "prerequisite", "5"), "install_failure queued: 1")
+
+    def check_funnel(self, prerequisite_exit, installer_exit, last_report, second_log_line):
+        work = tempfile.mkdtemp(prefix="kestrel-example-")
+        self.addCleanup(shutil.rmtree, work, True)
+        with TestServer() as server:
+            subprocess.run(["makensis", "-V2", "-NOCD", *makensis_target_args(),
+                            "-X!addincludedir " + os.path.join(DIST, "Include"),
+                            "-DKESTREL_URL=" + server.url("/v1/events"), "-DPREREQUISITE_EXIT=%d" % prerequisite_exit,
+                            os.path.join(ROOT, "examples", "report.nsi")], cwd=work, check=True)
+            exit_code, output = run_wine(["report-example.exe"], cwd=work, timeout=60)
+            docs = [json.loads(r.body) for r in server.requests]
+        self.assertEqual(exit_code, installer_exit, output)
+        self.assertEqual([(d["event"], d["step"], d.get("error_code")) for d in docs],
+                         [("install_start", "start", None), last_report])
+        with open(os.path.join(work, "report-example.log")) as log:
+            self.assertEqual(log.read().splitlines(), [
+                "install_start queued: 1", second_log_line,
+                "NSWaitDone: 1 (1: every report finished)"])
 
 
 if __name__ == "__main__":

@@ -307,31 +307,26 @@ class Failures(unittest.TestCase):
 class RicherReports(unittest.TestCase):
     def test_context_and_fields_go_into_reports_queued_after_them(self):
         with TestServer() as server:
-            long_value = b"\xe9" * 129  # 258 bytes of UTF-8 in the Unicode builds: over the limit there
+            url, long_value = server.url("/"), b"\xe9" * 129  # 258 bytes of UTF-8: over the limit there
             run = (Steps().set_field("step", "files").set_field("Step", "x").set_field("long", long_value)
-                   .post(server.url("/"), "a&b&1").add_context().post_async(server.url("/"), "b&b&1")
-                   .set_field("step", "registry").post(server.url("/"), "c&b&1").set_field("step", "")
-                   .post(server.url("/"), "d&b&1").wait_done(-1).run())
+                   .post(url, "a&b&1").add_context().post_async(url, "b&b&1").set_field("step", "registry")
+                   .post(url, "c&b&1").set_field("step", "").post(url, "d&b&1").wait_done(-1).run())
             with mock.patch.dict(os.environ, LANG="de_DE.UTF-8", LC_ALL="de_DE.UTF-8"):
-                german = Steps().add_context().post(server.url("/"), "e&b&1").run()
-            run_wine(["cmd", "/c", "exit"])  # Wine's own locale settings in the prefix back to the tests'
-            self.assertEqual(run.values, ["1", "0", "0" if UNICODE else "1", "200", "1", "1", "1", "200", "1", "200", "1"])
-            self.assertEqual(german.values, ["1", "200"])
+                german = Steps().add_context().post(url, "e&b&1").run()
+            run_wine(["cmd", "/c", "exit"])  # Wine's locale settings in the prefix back to the tests' own
             docs = [json.loads(r.body) for r in server.requests]
-        self.assertTrue(all(list(doc) == sorted(doc) for doc in docs), docs)
-        self.assertEqual([doc.get("step") for doc in docs], ["files", "files", "registry", None, None])
-        self.assertEqual([doc.get("long", "") for doc in docs[:1]], ["" if UNICODE else "\xe9" * 129])
-        self.assertNotIn("session_id", docs[0])
-        _, ver = run_wine(["cmd", "/c", "ver"])
+        self.assertEqual(run.values + german.values, ["1", "0", "0" if UNICODE else "1", "200", "1", "1", "1",
+                                                      "200", "1", "200", "1", "1", "200"])
+        self.assertEqual([(doc.get("step"), doc.get("long"), list(doc) == sorted(doc)) for doc in docs],
+                         [("files", None if UNICODE else "\xe9" * 129, True), ("files", None, True),
+                          ("registry", None, True), (None, None, True), (None, None, True)])
         arch = "x64" if TARGET.startswith("amd64") else "x86"
-        context = {"os_version": re.search(rb"(\d+\.\d+\.\d+)", ver).group(1).decode(), "os_arch": arch,
-                   "process_arch": arch}
-        for doc, language in zip(docs[1:], ["en-US"] * 3 + ["de-DE"]):
-            self.assertEqual({k: doc[k] for k in context}, context)
-            self.assertEqual(doc["ui_language"], language)
-            self.assertRegex(doc["session_id"], r"^[0-9A-F]{12}[0-9a-f]{4}[0-9A-F]{16}$")
-        self.assertEqual(len({doc["session_id"] for doc in docs[1:4]}), 1)
-        self.assertNotEqual(docs[1]["session_id"], docs[4]["session_id"])
+        version = re.search(rb"\d+\.\d+\.\d+", run_wine(["cmd", "/c", "ver"])[1]).group().decode()
+        self.assertEqual([(d.get("os_version"), d.get("os_arch"), d.get("process_arch"), d.get("ui_language"))
+                          for d in docs], [(None,) * 4] + [(version, arch, arch, "en-US")] * 3 + [(version, arch, arch, "de-DE")])
+        sessions = [d["session_id"] for d in docs[1:]]
+        self.assertTrue(all(re.fullmatch(r"[0-9A-F]{12}[0-9a-f]{4}[0-9A-F]{16}", s) for s in sessions), sessions)
+        self.assertEqual((sessions[0] == sessions[1] == sessions[2], sessions[2] == sessions[3]), (True, False))
         self.assertTrue(docs[1]["elapsed_ms"] < docs[2]["elapsed_ms"] < docs[3]["elapsed_ms"], docs)
 
 

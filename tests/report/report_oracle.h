@@ -15,18 +15,15 @@ struct ReportValues {
   std::string appVersion;
   std::string channel;
   std::string environment;
-  std::map<std::string, std::string> fields;  // what the script set, as a model of it
+  std::map<std::string, std::string> fields;  // the script's own
   std::optional<ReportContext> context;
 };
-
-// Whether NSSetField may set `key`, found without the code's own rules.
-bool ReferenceKeyAllowed(const std::string& key);
 
 // The fields of an event text, found without touching the text.
 std::vector<std::string> ReferenceFields(const std::string& text);
 
 // Empty when `body` is the report body for `values`: one line, no byte below 0x20,
-// members (added ones included) in key order, only the allowed escapes (upper-case \u00XX for control bytes
+// members in key order, only the allowed escapes (upper-case \u00XX for control bytes
 // only), and jsoncpp's strict reader gives back every value byte for byte. Otherwise
 // says what is wrong.
 std::string CheckReportBody(const std::string& body, const ReportValues& values);
