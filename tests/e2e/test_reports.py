@@ -314,7 +314,7 @@ class RicherReports(unittest.TestCase):
             with mock.patch.dict(os.environ, LANG="de_DE.UTF-8", LC_ALL="de_DE.UTF-8"):
                 german = Steps().add_context().post(url, "e&b&1").run()
             run_wine(["cmd", "/c", "exit"])  # Wine's locale settings in the prefix back to the tests' own
-            docs = [json.loads(r.body) for r in server.requests]
+            docs = [json.loads(r.body.decode("utf-8" if UNICODE else "latin-1")) for r in server.requests]
         self.assertEqual(run.values + german.values, ["1", "0", "0" if UNICODE else "1", "200", "1", "1", "1",
                                                       "200", "1", "200", "1", "1", "200"])
         self.assertEqual([(doc.get("step"), doc.get("long"), list(doc) == sorted(doc)) for doc in docs],
