@@ -86,8 +86,9 @@ int PostCommand(JobMode mode) {
   char* eventText = PopIntoNewBuffer(kLongTextSize);
   char* url = UrlToRequest(popped, wholeUrl);
   const bool retried = mode == JobMode::Queue;
-  auto* args = (url && eventText) ? new (std::nothrow) ReportJobArgs{url, eventText, retried, 0, {}, CaptureAddedMembers()}
-                                   : nullptr;
+  auto* args = (url && eventText)
+                   ? new (std::nothrow) ReportJobArgs{url, eventText, retried, 0, {}, CaptureAddedMembers()}
+                   : nullptr;
   if (!args) {
     std::free(url);
     std::free(eventText);
