@@ -317,9 +317,10 @@ class RicherReports(unittest.TestCase):
             docs = [json.loads(r.body.decode("utf-8" if UNICODE else "latin-1")) for r in server.requests]
         self.assertEqual(run.values + german.values, ["1", "0", "0" if UNICODE else "1", "200", "1", "1", "1",
                                                       "200", "1", "200", "1", "1", "200"])
+        long_field = None if UNICODE else "\xe9" * 129  # in the run's reports, not in the next run's
         self.assertEqual([(doc.get("step"), doc.get("long"), list(doc) == sorted(doc)) for doc in docs],
-                         [("files", None if UNICODE else "\xe9" * 129, True), ("files", None, True),
-                          ("registry", None, True), (None, None, True), (None, None, True)])
+                         [("files", long_field, True), ("files", long_field, True), ("registry", long_field, True),
+                          (None, long_field, True), (None, None, True)])
         arch = "x64" if TARGET.startswith("amd64") else "x86"
         version = re.search(rb"\d+\.\d+\.\d+", run_wine(["cmd", "/c", "ver"])[1]).group().decode()
         self.assertEqual([(d.get("os_version"), d.get("os_arch"), d.get("process_arch"), d.get("ui_language"))
