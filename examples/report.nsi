@@ -1,5 +1,8 @@
 ; Reports the start, the success or the failure of an installation, and waits for
-; the queued reports before the installer ends.
+; the queued reports before the installer ends. The reports form a funnel: each
+; carries the run's context (one session id for the run, the time since it started,
+; the Windows version, architecture and UI language) and the step the installer is
+; at, so that a failure says where it happened and with which error code.
 ;
 ;   makensis -DKESTREL_URL=https://analytics.example.invalid/v1/events report.nsi
 ;
@@ -26,6 +29,10 @@ SilentInstall silent
 !endif
 !define CHANNEL "beta"
 !define APP_VERSION "1.2.3"
+; The exit code of the stand-in for a prerequisite's setup below; not 0 makes it fail.
+!ifndef PREREQUISITE_EXIT
+  !define PREREQUISITE_EXIT 0
+!endif
 
 !include "Kestrel.nsh"
 
@@ -33,20 +40,34 @@ Var log
 
 Function .onInit
   FileOpen $log "$EXEDIR\report-example.log" w
+  ; Every report queued from here on carries the context, and the step as "step".
+  ${KestrelAddContext} $0
+  ${KestrelSetField} "step" "start" $0
   ; Queued: the installer goes on while the report is sent.
   ${KestrelPostAsync} "${KESTREL_URL}" "install_start&${CHANNEL}&${APP_VERSION}" $0
   FileWrite $log "install_start queued: $0$\r$\n"
 FunctionEnd
 
 Section "Install"
+  ${KestrelSetField} "step" "files" $0
   InitPluginsDir
   SetOutPath "$PLUGINSDIR\app"
   ClearErrors
   FileOpen $1 "$PLUGINSDIR\app\readme.txt" w
   FileWrite $1 "Kestrel example$\r$\n"
   FileClose $1
-  IfErrors 0 +2
+  IfErrors 0 files_written
+    ${KestrelSetField} "error_code" "file_not_written" $0
     Abort "could not write the application files"
+  files_written:
+
+  ${KestrelSetField} "step" "prerequisite" $0
+  ExecWait '"$SYSDIR\cmd.exe" /c exit ${PREREQUISITE_EXIT}' $1
+  IntCmp $1 0 prerequisite_done
+    ${KestrelSetField} "error_code" "$1" $0
+    Abort "the prerequisite's setup failed"
+  prerequisite_done:
+  ${KestrelSetField} "step" "done" $0
 
   ; Waits for the answer: the HTTP status, or 0 when none came (no network,
   ; no answer within 5 s).
@@ -54,6 +75,7 @@ Section "Install"
   FileWrite $log "install_success sent: HTTP $0$\r$\n"
 SectionEnd
 
+; Sent with the step that failed and its error code.
 Function .onInstFailed
   ${KestrelPostAsync} "${KESTREL_URL}" "install_failure&${CHANNEL}&${APP_VERSION}" $0
   FileWrite $log "install_failure queued: $0$\r$\n"

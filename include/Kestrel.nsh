@@ -68,4 +68,21 @@
   Pop ${RESULT}
 !macroend
 
+; Later reports also carry the run's context: session_id, elapsed_ms, os_version,
+; os_arch, process_arch and ui_language. 1, or 0 when reports are off or stopped.
+!define KestrelAddContext "!insertmacro _KestrelAddContext"
+!macro _KestrelAddContext RESULT
+  Kestrel::NSAddContext
+  Pop ${RESULT}
+!macroend
+
+; Later reports also carry "KEY":"VALUE" (an empty VALUE removes it). KEY is 1 to 64
+; of a-z, 0-9 and _, starting with a letter, and not a member of the report; VALUE
+; at most 256 bytes; at most 16 fields. 1 when set, 0 when refused.
+!define KestrelSetField "!insertmacro _KestrelSetField"
+!macro _KestrelSetField KEY VALUE RESULT
+  Kestrel::NSSetField `${KEY}` `${VALUE}`
+  Pop ${RESULT}
+!macroend
+
 !endif

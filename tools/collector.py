@@ -4,7 +4,8 @@
 usage: collector.py [--port N] [--port-file FILE] [--status N]
 
 Listens on 127.0.0.1 only (port 0 picks a free one, written to --port-file), prints
-each request's method, path, headers and JSON body, and answers with --status (200).
+each request's method, path, headers and JSON body, the members the script added
+(its context and fields), and answers with --status (200).
 Standard library only.
 """
 
@@ -12,6 +13,11 @@ import argparse
 import json
 import sys
 from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
+
+
+# The members every report carries; anything else was added by the script.
+DOCUMENT_MEMBERS = {"app_version", "channel", "env", "event", "event_type", "id", "os_platform",
+                    "package_name", "package_name_en", "string_1", "user_id"}
 
 
 class Collector(BaseHTTPRequestHandler):
@@ -23,11 +29,18 @@ class Collector(BaseHTTPRequestHandler):
         Collector.count += 1
         lines = ["report %d: %s %s" % (Collector.count, self.command, self.path)]
         lines += ["  %s: %s" % (name, value) for name, value in self.headers.items()]
-        lines.append("  body (%d bytes): %s" % (len(body), body.decode("latin-1")))
         try:
-            document = json.loads(body.decode("latin-1"))
+            text = body.decode("utf-8")  # the Unicode builds' texts
+        except ValueError:
+            text = body.decode("latin-1")  # the ANSI build's code page bytes, shown one by one
+        lines.append("  body (%d bytes): %s" % (len(body), text))
+        try:
+            document = json.loads(text)
             lines.append("  event=%s channel=%s app_version=%s env=%s id=%s" % tuple(
                 document.get(k) for k in ("event", "channel", "app_version", "env", "id")))
+            added = ["%s=%s" % (k, v) for k, v in document.items() if k not in DOCUMENT_MEMBERS]
+            if added:
+                lines.append("  added: " + " ".join(added))
         except ValueError as error:
             lines.append("  not JSON: %s" % error)
         print("\n".join(lines), flush=True)

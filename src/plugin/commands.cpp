@@ -1,9 +1,10 @@
-// The eight commands install scripts call as Kestrel::<name>: the prologue, the work,
+// The ten commands install scripts call as Kestrel::<name>: the prologue, the work,
 // and exactly one number left on the host stack.
 
 #include "plugin/commands.h"
 
 #include "plugin/job_commands.h"
+#include "plugin/member_commands.h"
 #include "plugin/prologue.h"
 
 #define KESTREL_COMMAND(name, work)                                                \
@@ -21,3 +22,5 @@ KESTREL_COMMAND(NSPost, PostCommand(JobMode::Wait))
 KESTREL_COMMAND(NSPostAsync, PostCommand(JobMode::Queue))
 KESTREL_COMMAND(NSWaitDone, WaitDoneCommand())
 KESTREL_COMMAND(NSEnabled, EnabledCommand())
+KESTREL_COMMAND(NSAddContext, AddContextCommand())
+KESTREL_COMMAND(NSSetField, SetFieldCommand())

@@ -12,4 +12,6 @@ void __cdecl NSPut(HWND, int, TCHAR*, stack_t**, extra_parameters*) noexcept;
 void __cdecl NSPutAsync(HWND, int, TCHAR*, stack_t**, extra_parameters*) noexcept;
 void __cdecl NSWaitDone(HWND, int, TCHAR*, stack_t**, extra_parameters*) noexcept;
 void __cdecl NSEnabled(HWND, int, TCHAR*, stack_t**, extra_parameters*) noexcept;
+void __cdecl NSAddContext(HWND, int, TCHAR*, stack_t**, extra_parameters*) noexcept;
+void __cdecl NSSetField(HWND, int, TCHAR*, stack_t**, extra_parameters*) noexcept;
 }

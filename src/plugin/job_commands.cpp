@@ -7,6 +7,7 @@
 
 #include "nsis/include/pluginapi.h"
 #include "optout/optout_settings.h"
+#include "plugin/member_commands.h"
 #include "report/report_job.h"
 #include "text/url_encoding.h"
 #include "worker/jobs.h"
@@ -17,6 +18,8 @@ namespace {
 constexpr std::size_t kShortTextSize = 512;
 constexpr std::size_t kLongTextSize = 1024;
 constexpr std::size_t kTimeoutChars = 128;
+
+bool g_waitDoneCalled = false;  // the worker is stopped for good from then on
 
 // A zero-filled buffer holding the next stack entry (empty when the stack is empty),
 // a longer text cut to fit; `whole` tells whether it fitted. Without memory the entry
@@ -83,7 +86,9 @@ int PostCommand(JobMode mode) {
   char* eventText = PopIntoNewBuffer(kLongTextSize);
   char* url = UrlToRequest(popped, wholeUrl);
   const bool retried = mode == JobMode::Queue;
-  auto* args = (url && eventText) ? new (std::nothrow) ReportJobArgs{url, eventText, retried, 0, {}} : nullptr;
+  auto* args = (url && eventText)
+                   ? new (std::nothrow) ReportJobArgs{url, eventText, retried, 0, {}, CaptureAddedMembers()}
+                   : nullptr;
   if (!args) {
     std::free(url);
     std::free(eventText);
@@ -96,9 +101,12 @@ int WaitDoneCommand() {
   char timeoutText[kTimeoutChars + 1] = {};  // the extra byte terminates a 128-character text
   PopArgumentBounded(timeoutText, kTimeoutChars);
   if (!ReportsEnabled()) return 1;  // no worker, nothing queued: done at once
+  g_waitDoneCalled = true;
   // Parsed as atoi does, but with a defined result for out-of-range numbers.
   const long timeoutMs = std::strtol(timeoutText, nullptr, 10);
   return StopWorker(static_cast<DWORD>(timeoutMs)) ? 1 : 0;
 }
 
 int EnabledCommand() { return ReportsEnabled() ? 1 : 0; }
+
+bool JobsAccepted() { return ReportsEnabled() && !g_waitDoneCalled; }

@@ -26,3 +26,6 @@ int WaitDoneCommand();
 
 // NSEnabled: pops nothing; 1 when reports are on, 0 when off.
 int EnabledCommand();
+
+// Whether jobs may still be queued: reports are on and NSWaitDone was not called.
+bool JobsAccepted();

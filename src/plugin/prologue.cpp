@@ -2,6 +2,7 @@
 
 #include "http/module_release.h"
 #include "optout/optout_settings.h"
+#include "plugin/member_commands.h"
 #include "worker/module.h"
 #include "worker/worker.h"
 
@@ -19,6 +20,7 @@ UINT_PTR PluginCallback(NSPIM message) {
 }
 
 void BeginCommand(int stringSize, stack_t** stackTop, extra_parameters* extra) {
+  NoteCommandStart();
   g_stringSize = stringSize;
   g_stackTop = stackTop;
   if (!g_callbackRegistered && extra && extra->RegisterPluginCallback) {

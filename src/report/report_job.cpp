@@ -38,7 +38,7 @@ void WINAPI ReportJob(void* args) {
     BeginJob();
     const EventFields fields = ParseEventText(record->eventText);
     record->body = BuildReportPayload(fields.eventName, MakeEventId(), fields.appVersion, fields.channel,
-                                      EnvironmentForUrl(record->url));
+                                      EnvironmentForUrl(record->url), record->added);
   }
   const HttpHeaderList headers{{"Content-Type", "application/json"}, {"Accept-Language", "en-US"}};
 

@@ -4,15 +4,19 @@
 
 #include <string>
 
+#include "report/added_members.h"
+
 // What NSPost and NSPostAsync hand to the worker: two zero-filled std::calloc
 // buffers of narrow text (UTF-8 in the Unicode builds), owned by the job from the
-// moment it is queued, and what its attempts keep.
+// moment it is queued, what the script added as it stood then, and what its attempts
+// keep.
 struct ReportJobArgs {
   char* url;        // at most 512 bytes
   char* eventText;  // 1024 bytes
   bool retried;     // queued reports try again through passing failures
   int attempts = 0;
   std::string body;  // the document every attempt sends, built by the first
+  AddedMembers added;
 };
 
 // Releases the record and both buffers.

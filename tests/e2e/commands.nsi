@@ -24,6 +24,10 @@ Section
   !insertmacro Record
   Kestrel::NSPutAsync "after the stop"
   !insertmacro Record
+  Kestrel::NSAddContext
+  !insertmacro Record
+  Kestrel::NSSetField "step" "after the stop"
+  !insertmacro Record
   !insertmacro RecordClock
   !insertmacro CloseResults
   SetErrorLevel 3

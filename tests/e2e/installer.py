@@ -187,6 +187,12 @@ class Steps:
     def get(self):
         return self._call("NSGet", b"")
 
+    def add_context(self):
+        return self._call("NSAddContext")
+
+    def set_field(self, key, value):
+        return self._call("NSSetField", _bytes(key), _bytes(value))
+
     def raw(self, *lines):
         """NSIS lines as they stand, for calls with a stack of the test's making."""
         self.code += [_bytes(line) for line in lines]

@@ -27,7 +27,7 @@ class Commands(unittest.TestCase):
         run = run_script("commands.nsi")
         self.assertFalse(run.faulted, run.stderr)
         self.assertEqual(run.exit_code, 3)
-        self.assertEqual(run.values, ["0", "1", "1", "0", "0", "1", "1", "0", "0"])
+        self.assertEqual(run.values, ["0", "1", "1", "0", "0", "1", "1", "0", "0", "0", "0"])
         wait_ms, after_stop_ms = run.clocks
         self.assertLess(wait_ms, 1000)
         self.assertLess(after_stop_ms, 1000)  # nothing waits once the worker has ended
@@ -45,6 +45,8 @@ class Commands(unittest.TestCase):
             (b"72", BOUNDED_POP, b"-1", 2),
             (b"60", POP, b"after the stop", 14),
             (b"60", POP, b"after the stop", 14),
+            (b"60", POP, b"step", 4),
+            (b"60", POP, b"after the stop", 14),
         ])
         hour, minute, second = (int(lines[0].group(i)) for i in (1, 2, 3))
         self.assertTrue(hour < 24 and minute < 60 and second < 60)
@@ -61,13 +63,14 @@ class Commands(unittest.TestCase):
                         reg_add(policy, "DisableReports", "REG_DWORD", str(value))
                         with mock.patch.dict(os.environ, DO_NOT_TRACK=do_not_track):
                             run = (Steps().raw("Kestrel::NSEnabled", "!insertmacro Record")
+                                   .add_context().set_field("step", "files")
                                    .post_async(server.url("/queued"), "a&b&1").post(server.url("/waited"), "b&b&1")
                                    .get().wait_done(-1).run())
                     finally:
                         reg_delete(policy)
                     self.assertEqual((run.values, [r.target for r in server.requests], len(run.traces)),
-                                     (["1", "1", "200", "200", "1"], ["/queued", "/waited"], 6) if on
-                                     else (["0", "0", "0", "0", "1"], [], 6))  # a trace line a pop, as always
+                                     (["1", "1", "1", "1", "200", "200", "1"], ["/queued", "/waited"], 8) if on
+                                     else (["0", "0", "0", "0", "0", "0", "1"], [], 8))  # a trace line a pop, as always
 
     def test_wait_done_first_ends_the_worker_promptly(self):
         run = run_script("wait_first.nsi")

@@ -1,8 +1,8 @@
 """The example installer that the README points to, built for the target under test,
 against a local server."""
 
+import json
 import os
-import re
 import shutil
 import subprocess
 import tempfile
@@ -14,20 +14,27 @@ from test_server import TestServer  # on the path through installer
 
 class Example(unittest.TestCase):
     def test_reports_start_and_success_and_waits_for_them(self):
+        self.check_funnel(0, 0, ("install_success", "done", None), "install_success sent: HTTP 200")
+
+    def test_reports_a_failure_with_its_step_and_error_code(self):
+        self.check_funnel(5, 2, ("install_failure", "prerequisite", "5"), "install_failure queued: 1")
+
+    def check_funnel(self, prerequisite_exit, installer_exit, last_report, second_log_line):
         work = tempfile.mkdtemp(prefix="kestrel-example-")
         self.addCleanup(shutil.rmtree, work, True)
         with TestServer() as server:
             subprocess.run(["makensis", "-V2", "-NOCD", *makensis_target_args(),
                             "-X!addincludedir " + os.path.join(DIST, "Include"),
-                            "-DKESTREL_URL=" + server.url("/v1/events"),
+                            "-DKESTREL_URL=" + server.url("/v1/events"), "-DPREREQUISITE_EXIT=%d" % prerequisite_exit,
                             os.path.join(ROOT, "examples", "report.nsi")], cwd=work, check=True)
             exit_code, output = run_wine(["report-example.exe"], cwd=work, timeout=60)
-            events = [re.search(rb'"event":"(\w+)"', r.body).group(1) for r in server.requests]
-        self.assertEqual(exit_code, 0, output)
-        self.assertEqual(events, [b"install_start", b"install_success"])
+            docs = [json.loads(r.body) for r in server.requests]
+        self.assertEqual(exit_code, installer_exit, output)
+        self.assertEqual([(d["event"], d["step"], d.get("error_code")) for d in docs],
+                         [("install_start", "start", None), last_report])
         with open(os.path.join(work, "report-example.log")) as log:
             self.assertEqual(log.read().splitlines(), [
-                "install_start queued: 1", "install_success sent: HTTP 200",
+                "install_start queued: 1", second_log_line,
                 "NSWaitDone: 1 (1: every report finished)"])
 
 

@@ -1,4 +1,4 @@
-// Thousands of calls of the seven commands with random stacks, through the real DLL:
+// Thousands of calls of the commands with random stacks, through the real DLL:
 // every command pops only its own arguments, pushes exactly one number and never
 // faults. The seed is printed; KESTREL_SEED=<seed> replays a run.
 
@@ -40,7 +40,7 @@ struct Command {
   const char* name;
   PluginCommand LoadedPlugin::*entry;
   int arguments;
-  enum { Wait, Queue, Stop } kind;
+  enum { Wait, Queue, Add, Stop } kind;
 };
 
 const Command kCommands[] = {
@@ -50,8 +50,11 @@ const Command kCommands[] = {
     {"NSPutAsync", &LoadedPlugin::NSPutAsync, 1, Command::Queue},
     {"NSPost", &LoadedPlugin::NSPost, 2, Command::Wait},
     {"NSPostAsync", &LoadedPlugin::NSPostAsync, 2, Command::Queue},
+    {"NSSetField", &LoadedPlugin::NSSetField, 2, Command::Add},
+    {"NSAddContext", &LoadedPlugin::NSAddContext, 0, Command::Add},
     {"NSWaitDone", &LoadedPlugin::NSWaitDone, 1, Command::Stop},
 };
+constexpr int kStopCommand = 8;
 
 class RandomCalls {
  public:
@@ -142,7 +145,7 @@ TEST(RandomCalls, EveryCommandPopsItsOwnArgumentsAndPushesOneNumber) {
     for (int left = kCallsPerCopy; left > 0 && call < kCalls && !::testing::Test::HasFailure();
          --left, ++call) {
       const bool stop = random.OneIn(stopped ? 4 : 80);
-      const Command& command = stop ? kCommands[6] : kCommands[random.Below(6)];
+      const Command& command = stop ? kCommands[kStopCommand] : kCommands[random.Below(kStopCommand)];
       const int stringSize = random.StringSize();
       TestHost host(stringSize);
       TestHost::s_registerResult = random.OneIn(4) ? (random.OneIn(2) ? 1 : -1) : 0;
@@ -198,6 +201,9 @@ TEST(RandomCalls, EveryCommandPopsItsOwnArgumentsAndPushesOneNumber) {
             break;
           case Command::Queue:  // a URL too long is refused, never cut
             ASSERT_EQ(pushed, stopped || !urlFits ? zero : one);
+            break;
+          case Command::Add:  // a field may be refused; nothing is added once the worker stopped
+            ASSERT_TRUE(pushed == (stopped ? zero : one) || (command.arguments == 2 && pushed == zero));
             break;
           case Command::Stop:
             ASSERT_TRUE(pushed == zero || pushed == one);

@@ -35,7 +35,7 @@ TEST(ReportPayloadProperty, EveryValueReadsBackByteForByte) {
   std::mt19937 random(20240501);
   for (int round = 0; round < 3000; ++round) {
     const ReportValues values{RandomText(random), RandomText(random), RandomText(random),
-                              RandomText(random), RandomText(random)};
+                              RandomText(random), RandomText(random), {}, {}};
     const std::string body = BuildReportPayload(values.eventName, values.eventId, values.appVersion,
                                                 values.channel, values.environment);
     ASSERT_EQ(CheckReportBody(body, values), "") << "round " << round << ": " << Hex(body);

@@ -38,6 +38,30 @@ TEST(BuildReportPayload, WritesTheDocumentedExamplesByteForByte) {
             "\"com.quillfern.editor.new\",\"string_1\":\"installer_type\",\"user_id\":0}");
 }
 
+// Refused settings change nothing; what is set stands among the members in key order.
+TEST(BuildReportPayload, AddsTheFieldsAndTheContextAskedFor) {
+  AddedMembers added;
+  const struct { std::string key, value; bool set; } rows[] = {
+      {"step", "files", 1}, {"step", "registry", 1}, {"a_1", "x\"\xE9", 1}, {"gone", "1", 1}, {"gone", "", 1},
+      {"never_set", "", 1}, {std::string(64, 'k'), std::string(256, 'v'), 1}, {"", "v", 0}, {"Step", "v", 0},
+      {"1st", "v", 0}, {"_x", "v", 0}, {"st-ep", "v", 0}, {"st\xE9p", "v", 0}, {std::string(65, 'k'), "v", 0},
+      {"step", std::string(257, 'v'), 0}, {"event", "v", 0}, {"user_id", "v", 0}, {"session_id", "", 0}};
+  for (const auto& row : rows) EXPECT_EQ(SetReportField(added, row.key, row.value), row.set) << row.key;
+  for (int i = 3; i < 16; ++i) EXPECT_TRUE(SetReportField(added, "f" + std::to_string(i), "v"));
+  EXPECT_FALSE(SetReportField(added, "f16", "v"));  // a 17th; replacing and removing are not
+  EXPECT_TRUE(SetReportField(added, "f3", "again") && SetReportField(added, "f4", "") && SetReportField(added, "f16", "v"));
+  added.fields.resize(2);
+  added.hasContext = true;
+  added.context = {"S", 4000000000u, "10.0.22631", MachineArchName(0x8664), MachineArchName(0x14C), "de-DE"};
+  EXPECT_EQ(BuildReportPayload("e", "i", "v", "c", "prd", added),
+            "{\"a_1\":\"x\\\"\xE9\",\"app_version\":\"v\",\"channel\":\"c\",\"elapsed_ms\":4000000000,"
+            "\"env\":\"prd\",\"event\":\"e\",\"event_type\":\"app\",\"id\":\"i\",\"os_arch\":\"x64\","
+            "\"os_platform\":\"windows\",\"os_version\":\"10.0.22631\",\"package_name\":\"com.lumeworks.pc\","
+            "\"package_name_en\":\"com.quillfern.editor.new\",\"process_arch\":\"x86\",\"session_id\":\"S\","
+            "\"step\":\"registry\",\"string_1\":\"installer_type\",\"ui_language\":\"de-DE\",\"user_id\":0}");
+  EXPECT_EQ(std::string(MachineArchName(0xAA64)) + MachineArchName(0x01C4), "arm64");
+}
+
 TEST(BuildReportPayload, EmptyValuesAreEmptyStrings) {
   EXPECT_EQ(BuildReportPayload("", "", "", "", ""),
             "{\"app_version\":\"\",\"channel\":\"\",\"env\":\"\",\"event\":\"\",\"event_type\":\"app\","

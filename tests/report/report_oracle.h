@@ -1,7 +1,11 @@
 #pragma once
 
+#include <map>
+#include <optional>
 #include <string>
 #include <vector>
+
+#include "report/added_members.h"
 
 // Independent checks of the report code, shared by the property test and the fuzzer.
 
@@ -11,6 +15,8 @@ struct ReportValues {
   std::string appVersion;
   std::string channel;
   std::string environment;
+  std::map<std::string, std::string> fields;  // the script's own
+  std::optional<ReportContext> context;
 };
 
 // The fields of an event text, found without touching the text.

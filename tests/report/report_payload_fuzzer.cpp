@@ -1,6 +1,8 @@
 // Input: the event text, a NUL byte, then the URL. Both go through the same fixed
 // zero-filled buffers the commands pop into, then split, defaults, environment rule
-// and payload; every result is checked independently, and any mismatch aborts.
+// and payload; every result is checked independently, and any mismatch aborts. The
+// event text's fields, taken in pairs, are also set as the script's own fields, and an
+// odd first byte adds a context made of them, for a second document.
 // The whole input is also a Retry-After value, its first bytes picking the clock, the
 // failed attempts and the random number of the retry wait, whose bounds are checked.
 #include <algorithm>
@@ -53,7 +55,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   const bool replaced = reference.size() >= 3;
   ReportValues expected{replaced ? reference[0] : "installer", kEventId,
                         replaced ? reference[2] : "0.0.0", replaced ? reference[1] : "marlow",
-                        url.find("dev") != std::string::npos ? "test" : "prd"};
+                        url.find("dev") != std::string::npos ? "test" : "prd", {}, {}};
   if (fields.eventName != expected.eventName || fields.channel != expected.channel ||
       fields.appVersion != expected.appVersion) {
     Fail("event fields differ from the reference split", eventText);
@@ -64,6 +66,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   const std::string body = BuildReportPayload(fields.eventName, kEventId, fields.appVersion,
                                               fields.channel, environment);
   if (std::string problem = CheckReportBody(body, expected); !problem.empty()) Fail(problem, body);
+
+  AddedMembers added;  // the fields in pairs, "-" for an empty value
+  for (std::size_t i = 0; i + 1 < reference.size(); i += 2) {
+    SetReportField(added, reference[i], reference[i + 1] == "-" ? "" : reference[i + 1]);
+  }
+  expected.fields.insert(added.fields.begin(), added.fields.end());
+  if ((added.hasContext = size > 0 && (data[0] & 1))) {
+    expected.context = added.context = {fields.channel, static_cast<uint32_t>(size * 2654435761u),
+                                        fields.appVersion, fields.eventName, url, eventText};
+  }
+  const std::string richer = BuildReportPayload(fields.eventName, kEventId, fields.appVersion, fields.channel, environment, added);
+  if (std::string problem = CheckReportBody(richer, expected); !problem.empty()) Fail(problem, richer);
 
   const std::string retryAfter(reinterpret_cast<const char*>(data), size);
   uint64_t bits = 0;

@@ -59,6 +59,8 @@ LoadedPlugin::LoadedPlugin() {
   NSPutAsync = find("NSPutAsync");
   NSWaitDone = find("NSWaitDone");
   NSEnabled = find("NSEnabled");
+  NSAddContext = find("NSAddContext");
+  NSSetField = find("NSSetField");
 }
 
 LoadedPlugin::~LoadedPlugin() { Unload(); }

@@ -34,6 +34,8 @@ class LoadedPlugin {
   PluginCommand NSPutAsync = nullptr;
   PluginCommand NSWaitDone = nullptr;
   PluginCommand NSEnabled = nullptr;
+  PluginCommand NSAddContext = nullptr;
+  PluginCommand NSSetField = nullptr;
 
  private:
   std::string m_path;

@@ -1,0 +1,20 @@
+#pragma once
+
+// The commands that add members to later reports, and the copy each report takes when
+// it is queued. Host's thread only. While reports are off, or once NSWaitDone was called,
+// both commands pop their arguments as always, change nothing and push 0.
+
+#include "report/added_members.h"
+
+// Called by every command first: the run's clock starts at its first command.
+void NoteCommandStart();
+
+// NSAddContext: pops nothing; 1 when later reports carry the context.
+int AddContextCommand();
+
+// NSSetField: pops the key, then the value; 1 when set (an empty value removes the
+// field), 0 when refused (SetReportField's rules; a text cut at its pop is refused).
+int SetFieldCommand();
+
+// What a report queued now carries, its elapsed_ms taken now.
+AddedMembers CaptureAddedMembers();
