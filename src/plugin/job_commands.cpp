@@ -19,8 +19,6 @@ constexpr std::size_t kShortTextSize = 512;
 constexpr std::size_t kLongTextSize = 1024;
 constexpr std::size_t kTimeoutChars = 128;
 
-bool g_waitDoneCalled = false;  // the worker is stopped for good from then on
-
 // A zero-filled buffer holding the next stack entry (empty when the stack is empty),
 // a longer text cut to fit; `whole` tells whether it fitted. Without memory the entry
 // is still taken off, so the stack stays as the script expects.
@@ -101,7 +99,6 @@ int WaitDoneCommand() {
   char timeoutText[kTimeoutChars + 1] = {};  // the extra byte terminates a 128-character text
   PopArgumentBounded(timeoutText, kTimeoutChars);
   if (!ReportsEnabled()) return 1;  // no worker, nothing queued: done at once
-  g_waitDoneCalled = true;
   // Parsed as atoi does, but with a defined result for out-of-range numbers.
   const long timeoutMs = std::strtol(timeoutText, nullptr, 10);
   return StopWorker(static_cast<DWORD>(timeoutMs)) ? 1 : 0;
@@ -109,4 +106,4 @@ int WaitDoneCommand() {
 
 int EnabledCommand() { return ReportsEnabled() ? 1 : 0; }
 
-bool JobsAccepted() { return ReportsEnabled() && !g_waitDoneCalled; }
+bool JobsAccepted() { return ReportsEnabled() && !WorkerStopRequested(); }

@@ -200,6 +200,8 @@ bool StopWorker(DWORD timeoutMs) {
   return WaitForSingleObject(g_workerThread.get(), timeoutMs) == WAIT_OBJECT_0;
 }
 
+bool WorkerStopRequested() { return g_stopRequested; }
+
 // The stop comes with the unload, so the flush is the worker's own end: its queue run
 // dry, and any retry dropped.
 void EndWorkerForUnload() {

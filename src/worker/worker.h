@@ -48,6 +48,9 @@ int PostJobAsync(JobProc job, void* argument, JobArgumentRelease release);
 // job is queued afterwards.
 bool StopWorker(DWORD timeoutMs);
 
+// Whether a stop was requested (NSWaitDone, or the host's unload): no job is queued from then on.
+bool WorkerStopRequested();
+
 // The host is about to free the module, and the process ends right after; no command
 // follows. Deferred jobs are released unrun at once; what is queued and in flight gets
 // a flush of at most 1 s; then the rest is given up (g_cancelEvent) and the worker gets
