@@ -2,8 +2,6 @@
 
 #include <new>
 
-#include "http/module_release.h"
-
 namespace {
 
 std::atomic<LONG> g_liveContexts{0};
@@ -32,14 +30,6 @@ void AttemptContext::Release() {
   if (m_references.fetch_sub(1) != 1) return;
   delete this;
   if (g_liveContexts.fetch_sub(1) == 1) SetEvent(ContextsGoneEvent());
-}
-
-// Framed for the module's release (module_release.h): nothing is called after LeaveCallback.
-void CALLBACK AttemptContext::StatusCallback(HINTERNET, DWORD_PTR context, DWORD status, LPVOID info,
-                                             DWORD length) {
-  EnterCallback();
-  reinterpret_cast<AttemptContext*>(context)->OnStatus(status, info, length);
-  LeaveCallback();
 }
 
 // Runs on the calling thread inside some WinINet calls and on WinINet's threads otherwise:
@@ -73,6 +63,6 @@ void AttemptContext::OnStatus(DWORD status, LPVOID info, DWORD length) {
 
 bool WinInetMayStillCallBack() { return g_liveContexts.load() > 0; }
 
-void WaitUntilNoContexts() {
-  while (g_liveContexts.load() > 0) WaitForSingleObject(ContextsGoneEvent(), INFINITE);
+void AwaitNoContexts(DWORD limitMs) {
+  if (WinInetMayStillCallBack()) WaitForSingleObject(ContextsGoneEvent(), limitMs);
 }

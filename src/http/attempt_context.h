@@ -44,13 +44,11 @@ class AttemptContext {
   DWORD available = 0;
   DWORD read = 0;
 
-  // The callback given to InternetSetStatusCallbackA; `context` is an AttemptContext.
-  static void CALLBACK StatusCallback(HINTERNET handle, DWORD_PTR context, DWORD status, LPVOID info,
-                                      DWORD length);
+  // What the status callback (status_callback.h) was told for one of this attempt's handles.
+  void OnStatus(DWORD status, LPVOID info, DWORD length);
 
  private:
   AttemptContext() = default;
-  void OnStatus(DWORD status, LPVOID info, DWORD length);
 
   std::atomic<LONG> m_references{1};
   UniqueHandle m_completed;  // manual reset: the pending call has completed
@@ -63,6 +61,6 @@ class AttemptContext {
 // HANDLE_CLOSING of a request that WinINet holds.
 bool WinInetMayStillCallBack();
 
-// Returns once no context is left. Called only after the thread that makes attempts has
-// ended, so that none is made meanwhile.
-void WaitUntilNoContexts();
+// Waits up to `limitMs` for the last context to go; may return sooner, so the caller asks
+// WinInetMayStillCallBack again.
+void AwaitNoContexts(DWORD limitMs);

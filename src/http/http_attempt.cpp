@@ -4,8 +4,10 @@
 #include <cstring>
 #include <vector>
 
-#include "http/answer_head.h"
 #include "common/deadline.h"
+#include "http/answer_head.h"
+#include "http/callback_gate.h"
+#include "http/status_callback.h"
 #include "http/unread_requests.h"
 #include "http/url_rules.h"
 
@@ -21,7 +23,6 @@ constexpr DWORD kSecureRequestFlags =
 // the endpoint sets are stored there; nor is its answer written to the user's cache.
 constexpr DWORD kRequestFlags = INTERNET_FLAG_NO_AUTO_REDIRECT | INTERNET_FLAG_NO_UI | INTERNET_FLAG_NO_COOKIES |
                                 INTERNET_FLAG_NO_CACHE_WRITE;
-constexpr size_t kResponseCap = 1024 * 1024;
 
 struct UrlParts {
   bool secure = false;
@@ -83,7 +84,7 @@ HttpAttempt::~HttpAttempt() { End(); }
 
 DWORD HttpAttempt::Start(HttpAttemptRequest request) {
   m_request = std::move(request);
-  m_context = AttemptContext::Create();
+  m_context = CallbackGateReady() ? AttemptContext::Create() : nullptr;
   if (!m_context) return ERROR_NOT_ENOUGH_MEMORY;
   if (const DWORD error = OpenHandles()) return error;
   m_context->headers = m_request.headers;
@@ -109,7 +110,7 @@ DWORD HttpAttempt::OpenHandles() {
   m_internet.reset(InternetOpenA(m_request.agent.c_str(), AccessType(m_request.proxyMode),
                                  named ? m_request.proxy.c_str() : nullptr, nullptr, INTERNET_FLAG_ASYNC));
   if (!m_internet) return GetLastError();
-  InternetSetStatusCallbackA(m_internet.get(), AttemptContext::StatusCallback);
+  InternetSetStatusCallbackA(m_internet.get(), KestrelStatusCallback);
 
   const UrlParts parts = SplitUrl(m_request.url);
   if (parts.host.empty()) return ERROR_INTERNET_INVALID_URL;
@@ -198,10 +199,10 @@ void HttpAttempt::ReadAnswerHead() {
 
 // Each piece is asked for only once it is there: a read of a whole buffer would wait for it
 // to fill, however slowly the bytes come. A HEAD answer announces a length it has not.
-void HttpAttempt::ReadBody(DWORD deadline, HANDLE cancel) {
+void HttpAttempt::ReadBody(DWORD deadline, HANDLE cancel, size_t cap) {
   const HINTERNET request = m_requestHandle.get();
   for (;;) {
-    if (m_response.size() >= kResponseCap) {
+    if (m_response.size() >= cap) {
       m_readError = ERROR_FILE_TOO_LARGE;
       return;
     }
@@ -224,7 +225,7 @@ void HttpAttempt::ReadBody(DWORD deadline, HANDLE cancel) {
       return;
     }
     const size_t wanted = std::min<size_t>({m_context->available, AttemptContext::kReadSize,
-                                            kResponseCap - m_response.size()});
+                                            cap - m_response.size()});
     if ((m_readError = ReadPiece(deadline, cancel, wanted)) != 0) return;
   }
 }
@@ -244,11 +245,11 @@ RouteFacts HttpAttempt::Route() const {
 }
 
 // A call still pending is given up by closing the handles, which returns at once; WinINet
-// calls back until their HANDLE_CLOSING, and the context stays for that. Where closing would
-// read the rest of an answer not read to its end, it is kept open instead, with nothing pending.
+// calls back until their HANDLE_CLOSING, and the context stays for that. An answer not read to
+// its end is kept open instead, with nothing pending (unread_requests.h).
 void HttpAttempt::End() {
   if (!m_context) return;
-  if (m_answered && !m_readToEnd && !m_callPending && CloseDrainsUnreadAnswers()) {
+  if (m_answered && !m_readToEnd && !m_callPending) {
     KeepUnread(m_requestHandle.release(), m_connection.release(), m_internet.release());
     m_context->Release();  // the request's reference: its HANDLE_CLOSING never comes
     m_context->Release();  // the connection's
@@ -259,4 +260,5 @@ void HttpAttempt::End() {
   }
   m_context->Release();
   m_context = nullptr;
+  CountCallbacksLeft();
 }

@@ -38,8 +38,8 @@ struct HttpAttemptRequest {
 // is a wait on events, bounded by a deadline and a cancel event, so no server holds it longer.
 //
 // Its handles open in the order internet, connection, request and end together when the
-// attempt does: closed, request first, or, under Wine, when an answer came whose body was not
-// read to its end, kept open (see unread_requests.h), since closing it would read the rest.
+// attempt does: closed, request first, or, when an answer came whose body was not read to its
+// end, kept open (see unread_requests.h), since closing it would read the rest under Wine.
 class HttpAttempt {
  public:
   HttpAttempt() = default;
@@ -57,8 +57,10 @@ class HttpAttempt {
   // connection in time, ERROR_INTERNET_OPERATION_CANCELLED on a cancel.
   DWORD WaitAnswered(DWORD deadline, DWORD connectDeadline, HANDLE cancel);
 
-  // After an answer: reads the body until its end, `deadline`, `cancel` or the 1 MiB cap.
-  void ReadBody(DWORD deadline, HANDLE cancel);
+  static constexpr size_t kResponseCap = 1024 * 1024;
+
+  // After an answer: reads the body until its end, `deadline`, `cancel` or `cap` bytes.
+  void ReadBody(DWORD deadline, HANDLE cancel, size_t cap = kResponseCap);
 
   RouteFacts Route() const;
   uint32_t Status() const { return m_status; }  // 0 when none was obtained

@@ -13,6 +13,9 @@ namespace {
 constexpr int kMaxFollows = 3;
 // Reading the answer: the time from its headers after which it is left unread.
 constexpr DWORD kReadDeadlineMs = 5000;
+// A proxy's own page (its 407) is read only this far: the direct attempt keeps the rest of the send limit.
+constexpr DWORD kProxyPageReadMs = 250;
+constexpr size_t kProxyPageCap = 64 * 1024;
 
 bool IsSignalled(HANDLE event) { return event && WaitForSingleObject(event, 0) == WAIT_OBJECT_0; }
 
@@ -61,9 +64,11 @@ bool CHttpUtility::Execute() {
     const DWORD sendError = attempt.WaitAnswered(sendDeadline, connectDeadline, m_hCancelEvent);
     const bool timeLeft = sendError != ERROR_INTERNET_OPERATION_CANCELLED && !HasPassed(sendDeadline);
     if (timeLeft && FallsBackToDirect(attempt.Route())) {
-      // The proxy's own answer (407) is read to its end, so that closing it hands the
-      // connection back to WinINet's pool rather than holding it with the answer unread.
-      if (sendError == 0) attempt.ReadBody(sendDeadline, m_hCancelEvent);
+      // The proxy's own answer (407) read to its end hands its connection back to WinINet's
+      // pool when closed; a page still coming after a short read is left unread instead.
+      if (sendError == 0) {
+        attempt.ReadBody(Earlier(sendDeadline, GetTickCount() + kProxyPageReadMs), m_hCancelEvent, kProxyPageCap);
+      }
       proxyMode = 0;
       continue;
     }

@@ -2,29 +2,20 @@
 
 #include <windows.h>
 
-// WinINet runs the status callback, code of this module, on threads of its own, and may go
-// on doing so after the host has freed the plug-in (a request given up while WinINet still
-// works on it). The module must stay mapped until no such thread can be in its code: then,
-// and not before, its last reference goes.
+// At the host's unload, once the worker was told to end (`workerThread`, null when none ran).
+// Touches no thread and starts none. When nothing is outstanding (the worker ended, no request
+// that WinINet can still call back for, every callback that entered has left), it returns and
+// the host's FreeLibrary unmaps the module. Otherwise, after a short bounded wait, it pins the
+// module, which then stays loaded, and its file in place, until the process ends.
 //
-// Why that is safe: every callback is framed by EnterCallback and LeaveCallback, and makes
-// no call after LeaveCallback, so a thread past it only returns out of the module. The
-// release waits, in this order, for the worker to end (no new handles: a worker that outlives
-// the unload's bound may still start and give up attempts), for the last context to go (no
-// more callbacks: none comes after a context's last HANDLE_CLOSING), for no callback to be
-// between the two, and for every thread that ever ran one to be outside the module's image
-// (suspended for a look at its instruction pointer). Only then is the reference dropped, by
-// FreeLibraryAndExitThread on a thread of its own, or by the host's FreeLibrary when all of
-// this already holds at the unload.
-
-// The first and the last step of the status callback; no call may follow LeaveCallback.
-void EnterCallback();
-void LeaveCallback();
-
-// At the host's unload, once the worker was told to end (`workerThread`, null when none
-// ran): returns at once. When the worker has ended and WinINet can no longer run module
-// code, the host's FreeLibrary may unmap the module; otherwise a thread of the module holds
-// a reference until that holds, and drops it then. When that cannot be shown within a bound
-// (more callback threads than are tracked, a thread that cannot be looked at), the module
-// stays loaded until the process ends.
+// Why no thread can run module code after the unmap:
+// - the host's thread returns from here before it calls FreeLibrary;
+// - the worker holds a reference of its own and drops it with FreeLibraryAndExitThread, so its
+//   last instruction is in kernel32; an unload that finds it still running pins the module;
+// - WinINet calls back only for a request that holds a context, and none comes after that
+//   context's last HANDLE_CLOSING (an answer kept unread has its callback removed first);
+// - each callback counts itself in as its first instruction and is counted as left only by
+//   kernel32's ReleaseSemaphore, which its last instruction jumps to (callback_gate.h).
+// So once the worker has ended, no context is left and the releases equal the entries, every
+// thread that ever ran module code is outside it, and none can enter it again.
 void ReleaseModuleAfterWinInet(HANDLE workerThread);

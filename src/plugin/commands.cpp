@@ -7,11 +7,26 @@
 #include "plugin/member_commands.h"
 #include "plugin/prologue.h"
 
+namespace {
+
+// Out of memory in a command's work pushes 0: nothing is thrown into the host. Each command
+// changes its state only once what it needed was allocated.
+template <typename Work>
+int RunCommand(int stringSize, stack_t** stackTop, extra_parameters* extra, Work work) noexcept {
+  try {
+    BeginCommand(stringSize, stackTop, extra);
+    return work();
+  } catch (...) {
+    return 0;
+  }
+}
+
+}  // namespace
+
 #define KESTREL_COMMAND(name, work)                                                \
   extern "C" void __cdecl name(HWND, int stringSize, TCHAR*, stack_t** stackTop,  \
                                extra_parameters* extra) noexcept {                 \
-    BeginCommand(stringSize, stackTop, extra);                                     \
-    PushResult(work);                                                              \
+    PushResult(RunCommand(stringSize, stackTop, extra, [] { return work; }));      \
   }
 
 KESTREL_COMMAND(NSGet, GetCommand(JobMode::Wait))

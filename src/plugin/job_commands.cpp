@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <new>
 #include <string>
 
@@ -19,13 +20,16 @@ constexpr std::size_t kShortTextSize = 512;
 constexpr std::size_t kLongTextSize = 1024;
 constexpr std::size_t kTimeoutChars = 128;
 
-// A zero-filled buffer holding the next stack entry (empty when the stack is empty),
-// a longer text cut to fit; `whole` tells whether it fitted. Without memory the entry
-// is still taken off, so the stack stays as the script expects.
-char* PopIntoNewBuffer(std::size_t size, bool* whole = nullptr) {
-  auto* buffer = static_cast<char*>(std::calloc(size, 1));
-  const bool fitted = PopArgument(buffer, buffer ? size : 0);
-  if (whole) *whole = fitted && buffer;
+struct FreeBuffer {
+  void operator()(char* buffer) const { std::free(buffer); }
+};
+using Buffer = std::unique_ptr<char, FreeBuffer>;
+
+// A zero-filled buffer holding the next stack entry, a longer text cut to fit. Without
+// memory the entry is still taken off, so the stack stays as the script expects.
+Buffer PopIntoNewBuffer(std::size_t size, Popped& popped) {
+  Buffer buffer(static_cast<char*>(std::calloc(size, 1)));
+  popped = PopArgument(buffer.get(), buffer ? size : 0);
   return buffer;
 }
 
@@ -38,20 +42,13 @@ char* PopIntoNewBuffer(std::size_t size, bool* whole = nullptr) {
 // the encoding: that is the text the server receives and the HTTP client's buffers
 // hold, the same rule as the ANSI build's (which sends the popped bytes), and for an
 // ASCII URL the same as its popped length. Escapes the script wrote go out as written.
-// Takes ownership of `popped`.
-char* UrlToRequest(char* popped, bool whole) {
-  if (!whole) {
-    std::free(popped);
-    return nullptr;
-  }
+Buffer UrlToRequest(Buffer popped, Popped how) {
+  if (how != Popped::Whole) return nullptr;
 #ifdef UNICODE
-  char* url = nullptr;
-  const std::string encoded = PercentEncodeNonAscii(popped);
-  if (UrlAuthorityIsAscii(popped) && encoded.size() < kShortTextSize) {
-    url = static_cast<char*>(std::calloc(encoded.size() + 1, 1));
-    if (url) std::memcpy(url, encoded.data(), encoded.size());
-  }
-  std::free(popped);
+  const std::string encoded = PercentEncodeNonAscii(popped.get());
+  if (!UrlAuthorityIsAscii(popped.get()) || encoded.size() >= kShortTextSize) return nullptr;
+  Buffer url(static_cast<char*>(std::calloc(encoded.size() + 1, 1)));
+  if (url) std::memcpy(url.get(), encoded.data(), encoded.size());
   return url;
 #else
   return popped;
@@ -59,7 +56,6 @@ char* UrlToRequest(char* popped, bool whole) {
 }
 
 int Dispatch(JobMode mode, JobProc job, void* argument, JobArgumentRelease release) {
-  if (!argument) return 0;
   if (!ReportsEnabled()) {
     release(argument);
     return 0;
@@ -71,33 +67,37 @@ int Dispatch(JobMode mode, JobProc job, void* argument, JobArgumentRelease relea
 }  // namespace
 
 int GetCommand(JobMode mode) {
-  return Dispatch(mode, GetJob, PopIntoNewBuffer(kShortTextSize), ReleaseJobBuffer);
+  Popped popped;
+  Buffer unused = PopIntoNewBuffer(kShortTextSize, popped);
+  if (popped == Popped::Missing || !unused) return 0;
+  return Dispatch(mode, GetJob, unused.release(), ReleaseJobBuffer);
 }
 
 int PutCommand(JobMode mode) {
-  return Dispatch(mode, PutJob, PopIntoNewBuffer(kLongTextSize), ReleaseJobBuffer);
+  Popped popped;
+  Buffer unused = PopIntoNewBuffer(kLongTextSize, popped);
+  if (popped == Popped::Missing || !unused) return 0;
+  return Dispatch(mode, PutJob, unused.release(), ReleaseJobBuffer);
 }
 
 int PostCommand(JobMode mode) {
-  bool wholeUrl = false;
-  char* popped = PopIntoNewBuffer(kShortTextSize, &wholeUrl);
-  char* eventText = PopIntoNewBuffer(kLongTextSize);
-  char* url = UrlToRequest(popped, wholeUrl);
-  const bool retried = mode == JobMode::Queue;
-  auto* args = (url && eventText)
-                   ? new (std::nothrow) ReportJobArgs{url, eventText, retried, 0, {}, CaptureAddedMembers()}
-                   : nullptr;
-  if (!args) {
-    std::free(url);
-    std::free(eventText);
-    return 0;
-  }
+  Popped urlPopped, eventPopped;
+  Buffer popped = PopIntoNewBuffer(kShortTextSize, urlPopped);
+  Buffer eventText = PopIntoNewBuffer(kLongTextSize, eventPopped);
+  if (eventPopped == Popped::Missing) return 0;
+  Buffer url = UrlToRequest(std::move(popped), urlPopped);
+  if (!url || !eventText) return 0;
+  auto* args = new (std::nothrow)
+      ReportJobArgs{url.get(), eventText.get(), mode == JobMode::Queue, 0, {}, CaptureAddedMembers()};
+  if (!args) return 0;
+  url.release();
+  eventText.release();
   return Dispatch(mode, ReportJob, args, ReleaseReportJobArgs);
 }
 
 int WaitDoneCommand() {
   char timeoutText[kTimeoutChars + 1] = {};  // the extra byte terminates a 128-character text
-  PopArgumentBounded(timeoutText, kTimeoutChars);
+  if (!PopArgumentBounded(timeoutText, kTimeoutChars)) return 0;
   if (!ReportsEnabled()) return 1;  // no worker, nothing queued: done at once
   // Parsed as atoi does, but with a defined result for out-of-range numbers.
   const long timeoutMs = std::strtol(timeoutText, nullptr, 10);
@@ -105,5 +105,3 @@ int WaitDoneCommand() {
 }
 
 int EnabledCommand() { return ReportsEnabled() ? 1 : 0; }
-
-bool JobsAccepted() { return ReportsEnabled() && !WorkerStopRequested(); }

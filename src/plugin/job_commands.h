@@ -9,6 +9,9 @@ enum class JobMode {
   Queue,  // queue the job and return at once
 };
 
+// A command given fewer arguments than it takes pops what there is and returns 0, changing
+// nothing.
+
 // NSGet / NSGetAsync: pops one text (unused); the latest status, or 1/0 for queued.
 int GetCommand(JobMode mode);
 
@@ -26,6 +29,3 @@ int WaitDoneCommand();
 
 // NSEnabled: pops nothing; 1 when reports are on, 0 when off.
 int EnabledCommand();
-
-// Whether jobs may still be queued: reports are on and NSWaitDone was not called.
-bool JobsAccepted();

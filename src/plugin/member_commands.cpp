@@ -5,14 +5,18 @@
 #include <cstring>
 
 #include "nsis/include/pluginapi.h"
-#include "plugin/job_commands.h"
+#include "optout/optout_settings.h"
 #include "report/system_context.h"
+#include "worker/worker.h"
 
 namespace {
 
 AddedMembers g_added;
 DWORD g_firstCommandTick = 0;
 bool g_commandSeen = false;
+
+// Later reports can still be queued: reports are on and NSWaitDone was not called.
+bool ReportsStillQueued() { return ReportsEnabled() && !WorkerStopRequested(); }
 
 }  // namespace
 
@@ -23,7 +27,7 @@ void NoteCommandStart() {
 }
 
 int AddContextCommand() {
-  if (!JobsAccepted()) return 0;
+  if (!ReportsStillQueued()) return 0;
   // Read once: the session id stays the same for every report of the run.
   if (!g_added.hasContext) {
     g_added.context = ReadSystemContext();
@@ -36,9 +40,9 @@ int SetFieldCommand() {
   // One byte more than the limits allow, so that a text over them is seen whole or cut.
   char key[kMaxFieldKeyBytes + 2] = {};
   char value[kMaxFieldValueBytes + 2] = {};
-  const bool wholeKey = PopArgument(key, sizeof key);
-  const bool wholeValue = PopArgument(value, sizeof value);
-  if (!JobsAccepted() || !wholeKey || !wholeValue) return 0;
+  const Popped poppedKey = PopArgument(key, sizeof key);
+  const Popped poppedValue = PopArgument(value, sizeof value);
+  if (!ReportsStillQueued() || poppedKey != Popped::Whole || poppedValue != Popped::Whole) return 0;
   return SetReportField(g_added, key, value) ? 1 : 0;
 }
 

@@ -22,20 +22,9 @@ std::uint32_t RetryRandom() {
   return static_cast<std::uint32_t>(generator());
 }
 
-}  // namespace
-
-void ReleaseReportJobArgs(void* args) {
-  auto* record = static_cast<ReportJobArgs*>(args);
-  std::free(record->url);
-  std::free(record->eventText);
-  delete record;
-}
-
-void WINAPI ReportJob(void* args) {
-  auto* record = static_cast<ReportJobArgs*>(args);
-  const bool firstRun = record->attempts == 0;
-  if (firstRun) {
-    BeginJob();
+// One attempt, its status stored; then the record goes on to a retry or is released.
+void Attempt(ReportJobArgs* record) {
+  if (record->attempts == 0) {
     const EventFields fields = ParseEventText(record->eventText);
     record->body = BuildReportPayload(fields.eventName, MakeEventId(), fields.appVersion, fields.channel,
                                       EnvironmentForUrl(record->url), record->added);
@@ -55,6 +44,29 @@ void WINAPI ReportJob(void* args) {
                              static_cast<std::int64_t>(std::time(nullptr)), RetryRandom()),
              ReportJob, record, ReleaseReportJobArgs);
   } else {
+    ReleaseReportJobArgs(record);
+  }
+}
+
+}  // namespace
+
+void ReleaseReportJobArgs(void* args) {
+  auto* record = static_cast<ReportJobArgs*>(args);
+  std::free(record->url);
+  std::free(record->eventText);
+  delete record;
+}
+
+// Out of memory on the way gives the report up with no status: nothing is thrown out of the
+// worker. DeferJob, the last step, throws nothing.
+void WINAPI ReportJob(void* args) noexcept {
+  auto* record = static_cast<ReportJobArgs*>(args);
+  const bool firstRun = record->attempts == 0;
+  if (firstRun) BeginJob();
+  try {
+    Attempt(record);
+  } catch (...) {
+    g_lastStatus.store(0);
     ReleaseReportJobArgs(record);
   }
   if (firstRun) CompleteJob();

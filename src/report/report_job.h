@@ -27,4 +27,4 @@ void ReleaseReportJobArgs(void* args);
 // document (its id included) each time; between attempts it steps aside for as long as
 // the retry policy says (DeferJob), and the jobs queued behind it run meanwhile. At the
 // host's unload a report waiting to be retried is given up.
-void WINAPI ReportJob(void* args);
+void WINAPI ReportJob(void* args) noexcept;

@@ -20,7 +20,7 @@ std::string KernelVersion() {
   return text;
 }
 
-// IsWow64Process2 (Windows 10 1709 and later) also sees an x64 or arm64 machine from an
+// IsWow64Process2 (Windows 10 1511 and later) also sees an x64 or arm64 machine from an
 // emulated process; before it, GetNativeSystemInfo knows the machines of its time.
 std::uint16_t NativeMachine() {
   using IsWow64Process2Proc = BOOL(WINAPI*)(HANDLE, USHORT*, USHORT*);
@@ -38,14 +38,27 @@ std::uint16_t NativeMachine() {
   }
 }
 
+std::string Utf8(const wchar_t* text) {
+  char utf8[LOCALE_NAME_MAX_LENGTH * 3];
+  const int length = WideCharToMultiByte(CP_UTF8, 0, text, -1, utf8, sizeof utf8, nullptr, nullptr);
+  return length > 0 ? std::string(utf8, length - 1) : std::string();
+}
+
+// The first of the user's preferred UI languages, by name: a language without an LCID
+// has one too. The list ends in an empty name; a longer one than fits gives way to the
+// LCID's name.
 std::string UiLanguage() {
+  wchar_t names[LOCALE_NAME_MAX_LENGTH * 4];
+  ULONG count = 0;
+  ULONG size = ARRAYSIZE(names);
+  if (GetUserPreferredUILanguages(MUI_LANGUAGE_NAME, &count, names, &size) && count > 0 && names[0]) {
+    return Utf8(names);
+  }
   wchar_t name[LOCALE_NAME_MAX_LENGTH];
   if (!LCIDToLocaleName(MAKELCID(GetUserDefaultUILanguage(), SORT_DEFAULT), name, LOCALE_NAME_MAX_LENGTH, 0)) {
     return {};
   }
-  char text[LOCALE_NAME_MAX_LENGTH * 3];
-  const int length = WideCharToMultiByte(CP_UTF8, 0, name, -1, text, sizeof text, nullptr, nullptr);
-  return length > 0 ? std::string(text, length - 1) : std::string();
+  return Utf8(name);
 }
 
 }  // namespace

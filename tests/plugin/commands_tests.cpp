@@ -66,15 +66,19 @@ TEST_F(Commands, EachPopIsTracedWithItsText) {
             std::string::npos) << lines[1];
 }
 
-TEST_F(Commands, CommandsOnAnEmptyStackStillPushOneNumber) {
+// A missing argument is the script's mistake, not an empty text: 0, and nothing queued or set.
+TEST_F(Commands, CommandsShortOfArgumentsPushZeroAndChangeNothing) {
   m_host.Call(m_plugin.NSGet);
   ASSERT_EQ(m_host.Depth(), 1u);
   EXPECT_EQ(m_host.Top()->next, nullptr);
   EXPECT_EQ(m_host.PopText(), "0");
   m_host.Call(m_plugin.NSPutAsync);
-  EXPECT_EQ(m_host.PopText(), "1");
+  EXPECT_EQ(m_host.PopText(), "0");
+  m_host.Push("step");
+  m_host.Call(m_plugin.NSSetField);
+  EXPECT_EQ(m_host.PopText(), "0");
   EXPECT_EQ(m_host.Depth(), 0u);
-  EXPECT_TRUE(m_output.Lines().empty());
+  EXPECT_EQ(m_output.Lines().size(), 1u);
 }
 
 TEST_F(Commands, RegistersTheCallbackUntilTheHostAccepts) {

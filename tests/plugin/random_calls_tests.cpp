@@ -192,6 +192,7 @@ TEST(RandomCalls, EveryCommandPopsItsOwnArgumentsAndPushesOneNumber) {
         }
         ASSERT_GE(GlobalSize(after[0].address), offsetof(stack_t, text) + (stringSize + 4) * sizeof(TCHAR));
 
+        const bool missing = before.size() < static_cast<std::size_t>(command.arguments);  // 0: nothing changes
         const NativeText zero = Cut("0", stringSize);
         const NativeText one = Cut("1", stringSize);
         const NativeText& pushed = after[0].text;
@@ -200,10 +201,10 @@ TEST(RandomCalls, EveryCommandPopsItsOwnArgumentsAndPushesOneNumber) {
             ASSERT_TRUE(pushed == zero || pushed == Cut("200", stringSize));
             break;
           case Command::Queue:  // a URL too long is refused, never cut
-            ASSERT_EQ(pushed, stopped || !urlFits ? zero : one);
+            ASSERT_EQ(pushed, stopped || !urlFits || missing ? zero : one);
             break;
           case Command::Add:  // a field may be refused; nothing is added once the worker stopped
-            ASSERT_TRUE(pushed == (stopped ? zero : one) || (command.arguments == 2 && pushed == zero));
+            ASSERT_TRUE(pushed == (stopped || missing ? zero : one) || (command.arguments == 2 && pushed == zero));
             break;
           case Command::Stop:
             ASSERT_TRUE(pushed == zero || pushed == one);
@@ -212,7 +213,7 @@ TEST(RandomCalls, EveryCommandPopsItsOwnArgumentsAndPushesOneNumber) {
         ASSERT_EQ(traces, popped) << "one trace line per pop";
       }
       if (!stopped) ++withWorker;
-      if (stop && !stopped) {
+      if (stop && !stopped && !noStack && before.size() > 0) {
         stopped = true;
         left = std::min(left, 20);
       }

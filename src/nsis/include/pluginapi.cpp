@@ -20,13 +20,13 @@ void DropTopEntry(stack_t* top) {
   GlobalFree(top);
 }
 
-// Copies `text` cut to `length` bytes and NUL-terminates; true when nothing was cut.
-bool CopyCut(char* destination, std::size_t destinationSize, const char* text,
-             std::size_t textLength, std::size_t length) {
-  if (destinationSize == 0) return textLength == 0;
+// Copies `text` cut to `length` bytes and NUL-terminates.
+Popped CopyCut(char* destination, std::size_t destinationSize, const char* text,
+               std::size_t textLength, std::size_t length) {
+  if (destinationSize == 0) return textLength == 0 ? Popped::Whole : Popped::Cut;
   std::memcpy(destination, text, length);
   destination[length] = '\0';
-  return length == textLength;
+  return length == textLength ? Popped::Whole : Popped::Cut;
 }
 
 // The decimal text in an entry sized as the host sizes its own: string_size characters
@@ -56,21 +56,21 @@ std::string TopTextAsUtf8(const stack_t* top, int& length) {
 
 #ifdef UNICODE
 
-bool popstringW(char* destination, std::size_t destinationSize) {
+Popped popstringW(char* destination, std::size_t destinationSize) {
   stack_t* top = TopEntry();
-  if (!top) return true;
+  if (!top) return Popped::Missing;
   int length = 0;
   const std::string text = TopTextAsUtf8(top, length);
   DebugTraceW(KESTREL_PLUGINAPI_SOURCE, 60, "popstringW %s (%d)\n", text.c_str(), length);
   const std::size_t kept = destinationSize > 0 ? Utf8CutLength(text, destinationSize - 1) : 0;
-  const bool whole = CopyCut(destination, destinationSize, text.data(), text.size(), kept);
+  const Popped popped = CopyCut(destination, destinationSize, text.data(), text.size(), kept);
   DropTopEntry(top);
-  return whole;
+  return popped;
 }
 
-void popstringnW(char* destination, std::size_t count) {
+bool popstringnW(char* destination, std::size_t count) {
   stack_t* top = TopEntry();
-  if (!top) return;
+  if (!top) return false;
   int length = 0;
   const std::string text = TopTextAsUtf8(top, length);
   DebugTraceW(KESTREL_PLUGINAPI_SOURCE, 72, "popstringnW %s (%d)\n", text.c_str(), length);
@@ -78,31 +78,33 @@ void popstringnW(char* destination, std::size_t count) {
   std::memcpy(destination, text.data(), kept);
   std::memset(destination + kept, 0, count - kept);
   DropTopEntry(top);
+  return true;
 }
 
 void pushintW(int value) { PushDecimal(value); }
 
 #else
 
-bool popstringA(char* destination, std::size_t destinationSize) {
+Popped popstringA(char* destination, std::size_t destinationSize) {
   stack_t* top = TopEntry();
-  if (!top) return true;
+  if (!top) return Popped::Missing;
   const std::size_t length = std::strlen(top->text);
   DebugTrace(KESTREL_PLUGINAPI_SOURCE, 60, "popstringA %s (%d)\n", top->text,
              static_cast<int>(length));
   const std::size_t kept = destinationSize > 0 && length >= destinationSize ? destinationSize - 1 : length;
-  const bool whole = CopyCut(destination, destinationSize, top->text, length, kept);
+  const Popped popped = CopyCut(destination, destinationSize, top->text, length, kept);
   DropTopEntry(top);
-  return whole;
+  return popped;
 }
 
-void popstringn(char* destination, std::size_t count) {
+bool popstringn(char* destination, std::size_t count) {
   stack_t* top = TopEntry();
-  if (!top) return;
+  if (!top) return false;
   DebugTrace(KESTREL_PLUGINAPI_SOURCE, 72, "popstringn %s (%d)\n", top->text,
              static_cast<int>(std::strlen(top->text)));
   std::strncpy(destination, top->text, count);
   DropTopEntry(top);
+  return true;
 }
 
 void pushintA(int value) { PushDecimal(value); }

@@ -47,6 +47,10 @@ struct extra_parameters {
   int(WINAPI* RegisterPluginCallback)(HMODULE, NSISPLUGINCALLBACK);
 };
 
+// What a pop found: the whole text, a text cut to fit, or no entry at all (the script
+// passed fewer arguments than the command takes).
+enum class Popped { Whole, Cut, Missing };
+
 // The latest command call's frame; read only on the host's thread.
 extern int g_stringSize;
 extern stack_t** g_stackTop;
@@ -55,39 +59,40 @@ extern stack_t** g_stackTop;
 
 // Takes the top entry into `destination` (of `destinationSize` bytes, zero-filled by
 // the caller) as UTF-8, an unpaired surrogate as U+FFFD. A text that does not fit is
-// cut at a character boundary, NUL-terminated. True when the whole text fitted (or the
-// stack was empty: the destination then stays as it is and nothing is traced). The
-// trace line shows the text and its length in UTF-16 code units, as the host counts.
-bool popstringW(char* destination, std::size_t destinationSize);
+// cut at a character boundary, NUL-terminated. On an empty stack the destination stays as
+// it is and nothing is traced. The trace line shows the text and its length in UTF-16
+// code units, as the host counts.
+Popped popstringW(char* destination, std::size_t destinationSize);
 
 // As popstringW, but copies with strncpy semantics: `count` bytes of UTF-8, cut at a
 // character boundary, NUL-padded, and no terminator when they fill all `count` bytes.
-void popstringnW(char* destination, std::size_t count);
+// False when the stack was empty.
+bool popstringnW(char* destination, std::size_t count);
 
 // Pushes `value` as decimal UTF-16 text.
 void pushintW(int value);
 
-inline bool PopArgument(char* destination, std::size_t size) { return popstringW(destination, size); }
-inline void PopArgumentBounded(char* destination, std::size_t count) { popstringnW(destination, count); }
+inline Popped PopArgument(char* destination, std::size_t size) { return popstringW(destination, size); }
+inline bool PopArgumentBounded(char* destination, std::size_t count) { return popstringnW(destination, count); }
 inline void PushResult(int value) { pushintW(value); }
 
 #else
 
 // Takes the top entry into `destination` (of `destinationSize` bytes, zero-filled by
-// the caller), cutting a longer text to fit, NUL-terminated. True when the whole text
-// fitted (or the stack was empty: the destination then stays as it is and nothing is
-// traced).
-bool popstringA(char* destination, std::size_t destinationSize);
+// the caller), cutting a longer text to fit, NUL-terminated. On an empty stack the
+// destination stays as it is and nothing is traced.
+Popped popstringA(char* destination, std::size_t destinationSize);
 
 // As popstringA, but copies with strncpy semantics: `count` bytes, NUL-padded, and
-// no terminator when the text has `count` or more characters.
-void popstringn(char* destination, std::size_t count);
+// no terminator when the text has `count` or more characters. False when the stack was
+// empty.
+bool popstringn(char* destination, std::size_t count);
 
 // Pushes `value` as decimal text.
 void pushintA(int value);
 
-inline bool PopArgument(char* destination, std::size_t size) { return popstringA(destination, size); }
-inline void PopArgumentBounded(char* destination, std::size_t count) { popstringn(destination, count); }
+inline Popped PopArgument(char* destination, std::size_t size) { return popstringA(destination, size); }
+inline bool PopArgumentBounded(char* destination, std::size_t count) { return popstringn(destination, count); }
 inline void PushResult(int value) { pushintA(value); }
 
 #endif
