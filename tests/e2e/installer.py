@@ -90,6 +90,11 @@ class Run:
     def faulted(self):
         return "Unhandled" in self.stderr or "page fault" in self.stderr
 
+    @property
+    def pinned(self):
+        """Whether the plug-in kept itself loaded at the unload, as its trace says."""
+        return any(b"unload: kept loaded" in t for t in self.traces)
+
 
 class Installer:
     """One compiled test installer; `defines` become !define values."""
@@ -119,7 +124,11 @@ class Installer:
         stderr = output.decode("latin-1")
         traces = read_debug_strings(trace_file) if os.path.exists(trace_file) else []
         results = read_results(self.result_file) if os.path.exists(self.result_file) else []
-        return Run(exit_code, seconds, results, traces, stderr)
+        run = Run(exit_code, seconds, results, traces, stderr)
+        # One line a run, so that scripts/test can tell how often the plug-in kept itself loaded.
+        with open(os.path.join(ROOT, "build", TARGET, "installer-runs.log"), "a") as log:
+            log.write("%s %s\n" % ("pinned" if run.pinned else "let-go", os.path.basename(self.work)))
+        return run
 
     def cleanup(self):
         shutil.rmtree(self.work, ignore_errors=True)

@@ -9,7 +9,7 @@ from unittest import mock
 
 from installer import UNICODE, Steps, run_script
 from test_server import DroppedSyns, TestServer, answers
-from wine import reg_add, reg_delete
+from wine import reg_add, reg_delete, traced_wine_server
 
 # From the section's end to the process's end with nothing left to do, Wine's own exit
 # included, plus the second that queued reports are given at the host's unload.
@@ -99,7 +99,8 @@ class Commands(unittest.TestCase):
             # Wine a call blocked in WinINet (a connect in SYN-SENT, a read of a dribble) cannot
             # be cut short, and keeps the module mapped to the end.
             # Answers left unread are kept open, never drained: however many, nothing of the
-            # plug-in runs on.
+            # plug-in runs on. The module is pinned just when it cannot go, and the unload never
+            # suspends a thread or reads its context (Wine's server traces every request).
             for name, count, url, pushed, (least, most), wait_ms, must_go in (
                     ("endless", 12, server.url("/answer/endless"), "200", (0, 2500), 2500, True),
                     ("dribbled-chunk-size", 1, server.url("/answer/dribbled-chunk-size"), "200",
@@ -111,8 +112,10 @@ class Commands(unittest.TestCase):
                         steps.start_clock().post(url, name + "&ch&1").record_clock()
                     steps.start_clock().wait_done(-1).record_clock()
                     steps.raw('!insertmacro WriteResult "dir=$PLUGINSDIR"')
-                    run, end_seconds = run_to_its_end(steps)
+                    with traced_wine_server():
+                        run, end_seconds = run_to_its_end(steps)
                     folder, left_behind = plugin_folder_left_behind(run)
+                    touched = re.findall(r"\b(suspend_thread|get_thread_context)\(", run.stderr)
                     print("\n%s x%d: pushed %s in at most %d ms, NSWaitDone %s in %d ms, installer ended "
                           "%.2f s after its section, plug-in folder %s"
                           % (name, count, run.values[0], max(run.clocks[:count]), run.values[count],
@@ -122,6 +125,8 @@ class Commands(unittest.TestCase):
                     self.assertTrue(all(least <= ms <= most for ms in run.clocks[:count]), run.clocks)
                     self.assertLessEqual(run.clocks[count], wait_ms)
                     self.assertLess(end_seconds, END_LIMIT_SECONDS)
+                    self.assertEqual(touched, [])
+                    self.assertEqual(run.pinned, not must_go)
                     if must_go:
                         self.assertFalse(left_behind, "the plug-in folder was left behind: " + folder)
 

@@ -5,6 +5,7 @@ first needs a window, as COM does); they inherit the program's output handles an
 outlive it, so a pipe handed to the program would never reach its end.
 """
 
+import contextlib
 import glob
 import os
 import subprocess
@@ -18,6 +19,23 @@ def run_wine(args, timeout=None, **kwargs):
                               stderr=subprocess.STDOUT, timeout=timeout, **kwargs)
         output.seek(0)
         return done.returncode, output.read()
+
+
+@contextlib.contextmanager
+def traced_wine_server():
+    """Within it, the prefix's Wine server is a fresh one that traces every request of every
+    process (+server) into the output of the first program run_wine starts."""
+    def restart(debug):
+        subprocess.run(["wineserver", "-k"], stderr=subprocess.DEVNULL)
+        subprocess.run(["wineserver", "-w"])
+        os.environ["WINEDEBUG"] = debug
+    saved = os.environ.get("WINEDEBUG", "-all")
+    restart("+server")
+    try:
+        yield
+    finally:
+        restart(saved)
+        subprocess.run(["wineserver", "-p"])
 
 
 INTERNET_SETTINGS = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Internet Settings"
