@@ -11,7 +11,7 @@ import time
 import unittest
 from unittest import mock
 
-from installer import ROOT, TARGET, UNICODE, Steps, run_wine
+from installer import ROOT, TARGET, UNICODE, Steps, plugin_dir, run_wine
 from nginx_server import NginxServer  # on the path through installer
 from squid_server import SquidServer
 from test_commands import END_LIMIT_SECONDS, plugin_folder_left_behind, run_to_its_end
@@ -354,6 +354,13 @@ class RicherReports(unittest.TestCase):
         self.assertEqual((sessions[0] == sessions[1] == sessions[2], sessions[2] == sessions[3]), (True, False))
         self.assertTrue(docs[1]["elapsed_ms"] < docs[2]["elapsed_ms"] < docs[3]["elapsed_ms"], docs)
         self.assertLess(docs[1]["elapsed_ms"] - docs[5]["elapsed_ms"], 1000)  # b's queueing, not its sending
+        with self.subTest("an x86 installer in the 64-bit prefix"):
+            if TARGET != "amd64-unicode" or not os.path.isfile(os.path.join(plugin_dir("x86-unicode"), "Kestrel.dll")):
+                self.skipTest("needs the amd64-unicode target's 64-bit prefix and an x86-unicode DLL built")
+            with TestServer() as server:
+                wow64 = Steps().add_context().post(server.url("/"), "f&b&1").run(target="x86-unicode")
+                doc = json.loads(server.requests[0].body)
+            self.assertEqual((wow64.values, doc["os_arch"], doc["process_arch"]), (["1", "200"], "x64", "x86"))
 
 
 class SystemProxy(unittest.TestCase):
