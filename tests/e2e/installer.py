@@ -97,15 +97,15 @@ class Run:
 
 
 class Installer:
-    """One compiled test installer; `defines` become !define values."""
+    """One compiled test installer for `target`; `defines` become !define values."""
 
-    def __init__(self, script, **defines):
+    def __init__(self, script, target=TARGET, **defines):
         self.work = tempfile.mkdtemp(prefix="kestrel-e2e-")
         self.exe = os.path.join(self.work, "installer.exe")
         self.result_file = os.path.join(self.work, "results.txt")
         args = ["makensis", "-V2", "-INPUTCHARSET", "CP1252",
-                "-DPLUGIN_DIR=" + plugin_dir(),
-                "-DKESTREL_TARGET=" + TARGET,
+                "-DPLUGIN_DIR=" + plugin_dir(target),
+                "-DKESTREL_TARGET=" + target,
                 "-DINCLUDE_DIR=" + os.path.join(DIST, "Include"),
                 "-DOUT_FILE=" + self.exe,
                 "-DRESULT_FILE=" + windows_path(self.result_file)]
@@ -134,8 +134,8 @@ class Installer:
         shutil.rmtree(self.work, ignore_errors=True)
 
 
-def run_script(script, timeout=60, **defines):
-    installer = Installer(script, **defines)
+def run_script(script, timeout=60, target=TARGET, **defines):
+    installer = Installer(script, target, **defines)
     try:
         return installer.run(timeout)
     finally:
@@ -223,13 +223,13 @@ class Steps:
     def exit_code(self, code):
         return self.raw("SetErrorLevel %d" % code)
 
-    def run(self, timeout=120):
+    def run(self, timeout=120, target=TARGET):
         folder = tempfile.mkdtemp(prefix="kestrel-steps-")
         try:
             path = os.path.join(folder, "steps.nsh")
             with open(path, "wb") as f:
                 f.write(b"\r\n".join(self.code) + b"\r\n")
-            return run_script("steps.nsi", timeout, STEPS=path, STEPS_CHARSET=self.charset)
+            return run_script("steps.nsi", timeout, target, STEPS=path, STEPS_CHARSET=self.charset)
         finally:
             shutil.rmtree(folder, ignore_errors=True)
 

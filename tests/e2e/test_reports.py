@@ -11,7 +11,7 @@ import time
 import unittest
 from unittest import mock
 
-from installer import ROOT, TARGET, UNICODE, Steps, run_wine
+from installer import ROOT, TARGET, UNICODE, Steps, plugin_dir, run_wine
 from nginx_server import NginxServer  # on the path through installer
 from squid_server import SquidServer
 from test_commands import END_LIMIT_SECONDS, plugin_folder_left_behind, run_to_its_end
@@ -324,29 +324,41 @@ class Failures(unittest.TestCase):
 
 class RicherReports(unittest.TestCase):
     def test_context_and_fields_go_into_reports_queued_after_them(self):
-        with TestServer() as server:
+        # Report b waits behind the slow report s, while step changes and the context is asked for again.
+        with TestServer() as server, TestServer(mode="slow", delay=2.0) as slow:
             url, long_value = server.url("/"), b"\xe9" * 129  # 258 bytes of UTF-8: over the limit there
             run = (Steps().set_field("step", "files").set_field("Step", "x").set_field("long", long_value)
-                   .post(url, "a&b&1").add_context().post_async(url, "b&b&1").set_field("step", "registry")
+                   .post(url, "a&b&1").add_context().post_async(slow.url("/"), "s&b&1").post_async(url, "b&b&1")
+                   .set_field("step", "registry").add_context()
                    .post(url, "c&b&1").set_field("step", "").post(url, "d&b&1").wait_done(-1).run())
             with mock.patch.dict(os.environ, LANG="de_DE.UTF-8", LC_ALL="de_DE.UTF-8"):
                 german = Steps().add_context().post(url, "e&b&1").run()
             run_wine(["cmd", "/c", "exit"])  # Wine's locale settings in the prefix back to the tests' own
-            docs = [json.loads(r.body.decode("utf-8" if UNICODE else "latin-1")) for r in server.requests]
-        self.assertEqual(run.values + german.values, ["1", "0", "0" if UNICODE else "1", "200", "1", "1", "1",
-                                                      "200", "1", "200", "1", "1", "200"])
+            requests = server.requests + slow.requests
+            docs = [json.loads(r.body.decode("utf-8" if UNICODE else "latin-1")) for r in requests]
+        self.assertEqual(run.values + german.values, ["1", "0", "0" if UNICODE else "1", "200", "1", "1", "1", "1",
+                                                      "1", "200", "1", "200", "1", "1", "200"])
         long_field = None if UNICODE else "\xe9" * 129  # in the run's reports, not in the next run's
         self.assertEqual([(doc.get("step"), doc.get("long"), list(doc) == sorted(doc)) for doc in docs],
                          [("files", long_field, True), ("files", long_field, True), ("registry", long_field, True),
-                          (None, long_field, True), (None, None, True)])
+                          (None, long_field, True), (None, None, True), ("files", long_field, True)])
         arch = "x64" if TARGET.startswith("amd64") else "x86"
         version = re.search(rb"\d+\.\d+\.\d+", run_wine(["cmd", "/c", "ver"])[1]).group().decode()
         self.assertEqual([(d.get("os_version"), d.get("os_arch"), d.get("process_arch"), d.get("ui_language"))
-                          for d in docs], [(None,) * 4] + [(version, arch, arch, "en-US")] * 3 + [(version, arch, arch, "de-DE")])
+                          for d in docs], [(None,) * 4] + [(version, arch, arch, "en-US")] * 3 + [(version, arch, arch, "de-DE")]
+                         + [(version, arch, arch, "en-US")])
         sessions = [d["session_id"] for d in docs[1:]]
         self.assertTrue(all(re.fullmatch(r"[0-9A-F]{12}[0-9a-f]{4}[0-9A-F]{16}", s) for s in sessions), sessions)
         self.assertEqual((sessions[0] == sessions[1] == sessions[2], sessions[2] == sessions[3]), (True, False))
         self.assertTrue(docs[1]["elapsed_ms"] < docs[2]["elapsed_ms"] < docs[3]["elapsed_ms"], docs)
+        self.assertLess(docs[1]["elapsed_ms"] - docs[5]["elapsed_ms"], 1000)  # b's queueing, not its sending
+        with self.subTest("an x86 installer in the 64-bit prefix"):
+            if TARGET != "amd64-unicode" or not os.path.isfile(os.path.join(plugin_dir("x86-unicode"), "Kestrel.dll")):
+                self.skipTest("needs the amd64-unicode target's 64-bit prefix and an x86-unicode DLL built")
+            with TestServer() as server:
+                wow64 = Steps().add_context().post(server.url("/"), "f&b&1").run(target="x86-unicode")
+                doc = json.loads(server.requests[0].body)
+            self.assertEqual((wow64.values, doc["os_arch"], doc["process_arch"]), (["1", "200"], "x64", "x86"))
 
 
 class SystemProxy(unittest.TestCase):

@@ -1,9 +1,11 @@
 #include "report/payload.h"
 
 #include <gtest/gtest.h>
+#include <json/reader.h>
 #include <json/value.h>
 
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -21,6 +23,12 @@ std::string BodyFor(std::string eventText, const char* url) {
 }
 
 std::string Quoted(const std::string& bytes) { return WriteCompactJson(Json::Value(bytes)); }
+
+std::string Repeated(const std::string& text, int times) {
+  std::string out;
+  while (times-- > 0) out += text;
+  return out;
+}
 
 TEST(BuildReportPayload, WritesTheDocumentedExamplesByteForByte) {
   const std::string first = BodyFor("install_start&beta&1.2.3", "https://collect.example.test/report");
@@ -45,8 +53,16 @@ TEST(BuildReportPayload, AddsTheFieldsAndTheContextAskedFor) {
       {"step", "files", 1}, {"step", "registry", 1}, {"a_1", "x\"\xE9", 1}, {"gone", "1", 1}, {"gone", "", 1},
       {"never_set", "", 1}, {std::string(64, 'k'), std::string(256, 'v'), 1}, {"", "v", 0}, {"Step", "v", 0},
       {"1st", "v", 0}, {"_x", "v", 0}, {"st-ep", "v", 0}, {"st\xE9p", "v", 0}, {std::string(65, 'k'), "v", 0},
-      {"step", std::string(257, 'v'), 0}, {"event", "v", 0}, {"user_id", "v", 0}, {"session_id", "", 0}};
+      {"step", std::string(257, 'v'), 0}, {"step", Repeated("\xC3\xA9", 129), 0}, {"event", "v", 0},
+      {"user_id", "v", 0}, {"session_id", "", 0}};
   for (const auto& row : rows) EXPECT_EQ(SetReportField(added, row.key, row.value), row.set) << row.key;
+  // No field may shadow a member of the document or of its context.
+  const std::string withContext = BuildReportPayload("e", "i", "v", "c", "prd", {true, {}, {}});
+  Json::Value members;
+  ASSERT_TRUE(std::unique_ptr<Json::CharReader>(Json::CharReaderBuilder().newCharReader())
+                  ->parse(withContext.data(), withContext.data() + withContext.size(), &members, nullptr));
+  for (const auto& key : members.getMemberNames()) EXPECT_FALSE(SetReportField(added, key, "v")) << key;
+  EXPECT_EQ(members.size(), 17u);
   for (int i = 3; i < 16; ++i) EXPECT_TRUE(SetReportField(added, "f" + std::to_string(i), "v"));
   EXPECT_FALSE(SetReportField(added, "f16", "v"));  // a 17th; replacing and removing are not
   EXPECT_TRUE(SetReportField(added, "f3", "again") && SetReportField(added, "f4", "") && SetReportField(added, "f16", "v"));

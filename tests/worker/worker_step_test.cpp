@@ -31,6 +31,7 @@ TEST(NextWorkerStep, RetriesDueBeforeAJobWasQueuedGoFirstThenTheQueueThenWaitBef
       {kNone, kNone, true, true, WorkerAction::End, 0},
       {0xFFFFFFF0, 0xFFFFFFF8, false, false, WorkerAction::RunRetry, 0, 5},
       {0xFFFFFFFC, 0xFFFFFFF8, false, false, WorkerAction::RunQueued, 0, 5},
+      {0xFFFFFFF0, 0x8, false, false, WorkerAction::RunRetry, 0, 0x10},  // due before the wrap, queued after
       {0x10, kNone, false, false, WorkerAction::Wait, 32, 0xFFFFFFF0},
   };
   for (const auto& c : cases) {
