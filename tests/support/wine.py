@@ -24,18 +24,19 @@ def run_wine(args, timeout=None, **kwargs):
 @contextlib.contextmanager
 def traced_wine_server():
     """Within it, the prefix's Wine server is a fresh one that traces every request of every
-    process (+server) into the output of the first program run_wine starts."""
+    process (the server channel) into the output of the first program run_wine starts."""
     def restart(debug):
         subprocess.run(["wineserver", "-k"], stderr=subprocess.DEVNULL)
         subprocess.run(["wineserver", "-w"])
         os.environ["WINEDEBUG"] = debug
     saved = os.environ.get("WINEDEBUG", "-all")
-    restart("+server")
+    restart("-all,+server")
     try:
         yield
     finally:
         restart(saved)
-        subprocess.run(["wineserver", "-p"])
+        # Persistent again, as the test scripts start it; its output must not hold the caller's.
+        subprocess.run(["wineserver", "-p"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
 
 INTERNET_SETTINGS = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Internet Settings"
