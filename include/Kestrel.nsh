@@ -85,4 +85,13 @@
   Pop ${RESULT}
 !macroend
 
+; Why the latest report attempt ended, or the latest report was refused, as a word, a
+; space and a number: "ok 200", "http 404", "dns 12007", "timeout 0", "tls 12157",
+; "off 0", "none 0" before any (see the README's "When reports do not arrive").
+!define KestrelGetError "!insertmacro _KestrelGetError"
+!macro _KestrelGetError RESULT
+  Kestrel::NSGetError
+  Pop ${RESULT}
+!macroend
+
 !endif

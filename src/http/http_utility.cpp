@@ -47,8 +47,14 @@ bool CHttpUtility::Execute() {
   m_dwStatusCode = 0;
   m_dwError = 0;
   m_strRetryAfter.clear();
+  m_bViaProxy = false;
   if (IsSignalled(m_hCancelEvent)) {
     m_dwError = ERROR_INTERNET_OPERATION_CANCELLED;
+    return false;
+  }
+  // WinINet would send HTTP to an ftp:// URL's port.
+  if (SchemeOf(m_strUrl) == UrlScheme::Other) {
+    m_dwError = ERROR_INTERNET_UNRECOGNIZED_SCHEME;
     return false;
   }
   const DWORD sendDeadline = GetTickCount() + m_dwTimeout;
@@ -62,6 +68,7 @@ bool CHttpUtility::Execute() {
       return false;
     }
     const DWORD sendError = attempt.WaitAnswered(sendDeadline, connectDeadline, m_hCancelEvent);
+    m_bViaProxy = attempt.Route().viaProxy;
     const bool timeLeft = sendError != ERROR_INTERNET_OPERATION_CANCELLED && !HasPassed(sendDeadline);
     if (timeLeft && FallsBackToDirect(attempt.Route())) {
       // The proxy's own answer (407) read to its end hands its connection back to WinINet's

@@ -28,7 +28,7 @@ class CHttpUtility {
   // request goes directly with what is left of the limit. A request that got no answer
   // because its connection was reset or closed is sent once more at once on a new
   // connection, the same way. When m_hCancelEvent is signalled, the request is given up at
-  // once (12017).
+  // once (12017). A URL of another scheme than http or https is refused (12006).
   // True only when the body was read to its end; an HTTP error status is not a failure.
   // Appends to m_strResponse; m_dwStatusCode and m_dwError start again from 0.
   bool Execute();
@@ -56,4 +56,5 @@ class CHttpUtility {
   bool m_bCollectCookies = false;
   WideString m_strCookies;       // Set-Cookie values joined by ";"
   std::string m_strRetryAfter;     // the answer's Retry-After header, if any
+  bool m_bViaProxy = false;        // the last try went through a proxy
 };

@@ -49,7 +49,7 @@ bool SendHttpRequest(std::string method, std::string url, std::string body, Http
 
   const bool result = http.Execute();
   statusCode = static_cast<int32_t>(http.m_dwStatusCode);
-  if (details) *details = {http.m_dwError, http.m_strRetryAfter};
+  if (details) *details = {http.m_dwError, http.m_strRetryAfter, http.m_bViaProxy};
   // The body is taken to be UTF-8 whatever the server declared.
   const WideString wide = Utf8ToWide(http.m_strResponse.data(), http.m_nResponseLength);
   response = WideToMultiByte(wide.data(), static_cast<int>(wide.size()), responseUtf8 ? CP_UTF8 : CP_ACP);

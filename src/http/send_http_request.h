@@ -14,6 +14,7 @@ using HttpHeaderList = std::vector<std::pair<std::string, std::string>>;
 struct HttpFailureDetails {
   uint32_t error = 0;      // Windows/WinINet error code, 0 when none
   std::string retryAfter;  // the answer's Retry-After header, empty if none
+  bool viaProxy = false;   // the last try went through a proxy
 };
 
 // Runs one request and re-encodes the response body from UTF-8 into UTF-8 (responseUtf8)
@@ -22,7 +23,7 @@ struct HttpFailureDetails {
 // cut at their first NUL. True only when the response body was read to its end.
 // Unless url is empty (false, outputs untouched), statusCode (0 when no status was
 // obtained) and response are always written. A signalled `cancel` gives the request up;
-// `details`, when given, receives the error and the Retry-After header.
+// `details`, when given, receives the error, the Retry-After header and the route.
 // Requests carry "User-Agent: Kestrel/<version>" and use the system's proxy settings.
 bool SendHttpRequest(std::string method, std::string url, std::string body, HttpHeaderList headers,
                      int32_t timeoutMs, bool responseUtf8, int32_t& statusCode, std::string& response,

@@ -39,3 +39,14 @@ KESTREL_COMMAND(NSWaitDone, WaitDoneCommand())
 KESTREL_COMMAND(NSEnabled, EnabledCommand())
 KESTREL_COMMAND(NSAddContext, AddContextCommand())
 KESTREL_COMMAND(NSSetField, SetFieldCommand())
+
+// The one command that pushes a text: formatted into a buffer of its own, nothing to throw.
+extern "C" void __cdecl NSGetError(HWND, int stringSize, TCHAR*, stack_t** stackTop,
+                                   extra_parameters* extra) noexcept {
+  char text[kErrorTextSize] = "none 0";
+  RunCommand(stringSize, stackTop, extra, [&text] {
+    GetErrorCommand(text);
+    return 0;
+  });
+  PushResultText(text);
+}

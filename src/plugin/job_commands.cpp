@@ -10,6 +10,8 @@
 #include "optout/optout_settings.h"
 #include "plugin/member_commands.h"
 #include "report/report_job.h"
+#include "report/report_outcome.h"
+#include "text/format_text.h"
 #include "text/url_encoding.h"
 #include "worker/jobs.h"
 #include "worker/worker.h"
@@ -43,7 +45,7 @@ Buffer PopIntoNewBuffer(std::size_t size, Popped& popped) {
 // hold, the same rule as the ANSI build's (which sends the popped bytes), and for an
 // ASCII URL the same as its popped length. Escapes the script wrote go out as written.
 Buffer UrlToRequest(Buffer popped, Popped how) {
-  if (how != Popped::Whole) return nullptr;
+  if (how != Popped::Whole || !popped) return nullptr;
 #ifdef UNICODE
   const std::string encoded = PercentEncodeNonAscii(popped.get());
   if (!UrlAuthorityIsAscii(popped.get()) || encoded.size() >= kShortTextSize) return nullptr;
@@ -85,10 +87,23 @@ int PostCommand(JobMode mode) {
   Buffer popped = PopIntoNewBuffer(kShortTextSize, urlPopped);
   Buffer eventText = PopIntoNewBuffer(kLongTextSize, eventPopped);
   if (eventPopped == Popped::Missing) return 0;
+  // Refused without an attempt: the reason is the latest outcome.
+  if (!ReportsEnabled()) {
+    RefuseReport(OutcomeWord::Off, 0);
+    return 0;
+  }
+  if (WorkerStopRequested()) {
+    RefuseReport(OutcomeWord::Stopped, 0);
+    return 0;
+  }
+  const bool urlBuffer = popped != nullptr;
   Buffer url = UrlToRequest(std::move(popped), urlPopped);
-  if (!url || !eventText) return 0;
+  if (!url || !eventText) {
+    if (urlBuffer && !url) RefuseReport(OutcomeWord::Url, 0);  // too long, or a host it cannot send
+    return 0;
+  }
   auto* args = new (std::nothrow)
-      ReportJobArgs{url.get(), eventText.get(), mode == JobMode::Queue, 0, {}, CaptureAddedMembers()};
+      ReportJobArgs{url.get(), eventText.get(), mode == JobMode::Queue, 0, {}, CaptureAddedMembers(), {}};
   if (!args) return 0;
   url.release();
   eventText.release();
@@ -105,3 +120,8 @@ int WaitDoneCommand() {
 }
 
 int EnabledCommand() { return ReportsEnabled() ? 1 : 0; }
+
+void GetErrorCommand(char (&text)[kErrorTextSize]) {
+  const Outcome outcome = LatestOutcome();
+  FormatText(text, sizeof text, "%s %lu", OutcomeWordText(outcome.word), static_cast<unsigned long>(outcome.code));
+}

@@ -20,7 +20,8 @@ int PutCommand(JobMode mode);
 
 // NSPost / NSPostAsync: pops the URL and the event text and reports them. A URL
 // longer than 511 bytes as requested, or (Unicode builds) with a non-ASCII host name,
-// is refused: 0, nothing sent; the event text is popped all the same.
+// is refused: 0, nothing sent; the event text is popped all the same. A report refused
+// (that URL, reports off, after NSWaitDone) leaves its reason as the latest outcome.
 int PostCommand(JobMode mode);
 
 // NSWaitDone: pops the time limit in milliseconds (-1: none) and stops the worker;
@@ -29,3 +30,8 @@ int WaitDoneCommand();
 
 // NSEnabled: pops nothing; 1 when reports are on, 0 when off.
 int EnabledCommand();
+
+// NSGetError: pops nothing; why the latest report attempt ended, or the latest report was
+// refused: a word, a space and a decimal number ("none 0" before any).
+constexpr unsigned kErrorTextSize = 32;
+void GetErrorCommand(char (&text)[kErrorTextSize]);

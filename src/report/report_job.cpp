@@ -5,10 +5,12 @@
 #include <random>
 #include <string>
 
+#include "diag/trace.h"
 #include "http/send_http_request.h"
 #include "report/event_id.h"
 #include "report/event_text.h"
 #include "report/payload.h"
+#include "report/report_outcome.h"
 #include "report/retry_policy.h"
 #include "worker/worker.h"
 
@@ -22,30 +24,57 @@ std::uint32_t RetryRandom() {
   return static_cast<std::uint32_t>(generator());
 }
 
-// One attempt, its status stored; then the record goes on to a retry or is released.
+// A report waiting for its next attempt when the host unloads the plug-in.
+void DropReportJobArgs(void* args) {
+  const auto* record = static_cast<const ReportJobArgs*>(args);
+  DebugTrace(__FILE__, __LINE__, "report %s given up at the unload after %d attempts\n", record->id.c_str(),
+             record->attempts);
+  ReleaseReportJobArgs(args);
+}
+
+// One attempt, its status and outcome stored and traced; then the record goes on to a retry
+// or is released. An empty URL is refused without one.
 void Attempt(ReportJobArgs* record) {
   if (record->attempts == 0) {
     const EventFields fields = ParseEventText(record->eventText);
-    record->body = BuildReportPayload(fields.eventName, MakeEventId(), fields.appVersion, fields.channel,
+    record->id = MakeEventId();
+    record->body = BuildReportPayload(fields.eventName, record->id.c_str(), fields.appVersion, fields.channel,
                                       EnvironmentForUrl(record->url), record->added);
+  }
+  if (record->url[0] == '\0') {
+    g_lastStatus.store(0);
+    RefuseReport(OutcomeWord::Url, 0);
+    ReleaseReportJobArgs(record);
+    return;
   }
   const HttpHeaderList headers{{"Content-Type", "application/json"}, {"Accept-Language", "en-US"}};
 
   std::int32_t statusCode = 0;
   std::string response;
   HttpFailureDetails details;
+  const DWORD start = GetTickCount();
   SendHttpRequest("POST", record->url, record->body, headers, kReportTimeoutMs, false, statusCode, response,
                   g_cancelEvent.get(), &details);
   ++record->attempts;
+  const Outcome outcome = DescribeAttempt(static_cast<std::uint32_t>(statusCode), details.error, details.viaProxy);
   g_lastStatus.store(statusCode);
+  StoreOutcome(outcome);
+  DebugTrace(__FILE__, __LINE__, "report %s attempt %d %s: %s %lu, status %ld, %lu ms\n", record->id.c_str(),
+             record->attempts, details.viaProxy ? "proxy" : "direct", OutcomeWordText(outcome.word),
+             static_cast<unsigned long>(outcome.code), static_cast<long>(statusCode), GetTickCount() - start);
 
-  if (record->retried && record->attempts < kMaxReportAttempts && IsRetriedOutcome(statusCode, details.error)) {
+  const bool retried = record->retried && IsRetriedOutcome(statusCode, details.error);
+  if (retried && record->attempts < kMaxReportAttempts) {
     DeferJob(NextRetryWaitMs(record->attempts, statusCode, details.retryAfter,
                              static_cast<std::int64_t>(std::time(nullptr)), RetryRandom()),
-             ReportJob, record, ReleaseReportJobArgs);
-  } else {
-    ReleaseReportJobArgs(record);
+             ReportJob, record, DropReportJobArgs);
+    return;
   }
+  if (statusCode == 0 || retried) {
+    DebugTrace(__FILE__, __LINE__, "report %s given up after %d attempts: %s %lu\n", record->id.c_str(),
+               record->attempts, OutcomeWordText(outcome.word), static_cast<unsigned long>(outcome.code));
+  }
+  ReleaseReportJobArgs(record);
 }
 
 }  // namespace
@@ -67,6 +96,7 @@ void WINAPI ReportJob(void* args) noexcept {
     Attempt(record);
   } catch (...) {
     g_lastStatus.store(0);
+    StoreOutcome({OutcomeWord::Other, ERROR_NOT_ENOUGH_MEMORY});
     ReleaseReportJobArgs(record);
   }
   if (firstRun) CompleteJob();

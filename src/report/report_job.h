@@ -17,14 +17,16 @@ struct ReportJobArgs {
   int attempts = 0;
   std::string body;  // the document every attempt sends, built by the first
   AddedMembers added;
+  std::string id;    // the document's id, which the trace names the report by
 };
 
 // Releases the record and both buffers.
 void ReleaseReportJobArgs(void* args);
 
-// Sends one event report and leaves its HTTP status (0 when none) in g_lastStatus. A
+// Sends one event report and leaves its HTTP status (0 when none) in g_lastStatus, and why
+// the attempt ended in the latest outcome (report_outcome.h), with a trace line. A
 // report that may be retried tries up to kMaxReportAttempts times, with the same
 // document (its id included) each time; between attempts it steps aside for as long as
 // the retry policy says (DeferJob), and the jobs queued behind it run meanwhile. At the
-// host's unload a report waiting to be retried is given up.
+// host's unload a report waiting to be retried is given up, and traced as such.
 void WINAPI ReportJob(void* args) noexcept;

@@ -199,6 +199,9 @@ class Steps:
     def add_context(self):
         return self._call("NSAddContext")
 
+    def get_error(self):
+        return self._call("NSGetError")
+
     def set_field(self, key, value):
         return self._call("NSSetField", _bytes(key), _bytes(value))
 

@@ -322,6 +322,41 @@ class Failures(unittest.TestCase):
                     self.assertEqual(tried, queued * attempts)
 
 
+    def test_get_error_says_why_the_latest_report_ended_and_the_trace_each_attempt(self):
+        with TestServer() as server, TestServer(mode="hang") as silent, TestServer() as flaky, \
+                NginxServer(server.port) as nginx:
+            server.responder = lambda request: Response(404) if request.target == "/missing" else None
+            once = [Response(503)]
+            flaky.responder = lambda request: once.pop(0) if once else None
+            # Where each NSPost goes, and what NSGetError pushes after it.
+            rows = ((server.url("/ok"), "200", "ok 200"), (server.url("/missing"), "404", "http 404"),
+                    ("http://127.0.0.1:%d/" % unused_port(), "0", "connect 12029"),
+                    ("http://kestrel-nonexistent.invalid/", "0", "dns 12007"), (silent.url("/"), "0", "timeout 0"),
+                    (nginx.url("/").replace("http:", "https:"), "0", "tls 12157"), ("", "0", "url 0"),
+                    ("ftp://127.0.0.1:%d/" % server.port, "0", "url 12006"))
+            steps = Steps().get_error()
+            for url, _, _ in rows:
+                steps.post(url, "e&ch&1").get_error()
+            steps.post_async(flaky.url("/retried"), "e&ch&1").wait_done(-1).get_error()
+            run = steps.post(server.url("/late"), "e&ch&1").get_error().run()
+            with mock.patch.dict(os.environ, DO_NOT_TRACK="1"):
+                off = Steps().post(server.url("/off"), "e&ch&1").get_error().run()
+        print("\nNSGetError: " + ", ".join(v for v in run.values + off.values if " " in v))
+        self.assertEqual(run.values + off.values, ["none 0"] + [v for _, status, error in rows for v in (status, error)]
+                         + ["1", "1", "ok 200", "0", "stopped 0", "0", "off 0"])
+        attempt = "report ID attempt %d direct: %s, status %s, N ms"
+        given_up = "report ID given up after 1 attempts: %s"
+        failed = [(error, status) for _, status, error in rows[2:] if error != "url 0"]
+        expected = [attempt % (1, "ok 200", 200), attempt % (1, "http 404", 404)]
+        for error, status in failed:
+            expected += ["report refused: url 0"] if error == "url 12006" else []
+            expected += [attempt % (1, error, status), given_up % error]
+        expected += [attempt % (1, "http 503", 503), attempt % (2, "ok 200", 200), "report refused: stopped 0"]
+        traced = [re.sub(r"\d+ ms", "N ms", re.sub(r"[0-9A-Fa-f]{32}", "ID", t.decode("latin-1"))).split(":\t", 1)[1]
+                  for t in run.traces if b"\treport " in t]
+        self.assertEqual(traced, [line + "\n" for line in expected])
+
+
 class RicherReports(unittest.TestCase):
     def test_context_and_fields_go_into_reports_queued_after_them(self):
         # Report b waits behind the slow report s, while step changes and the context is asked for again.

@@ -29,11 +29,9 @@ Popped CopyCut(char* destination, std::size_t destinationSize, const char* text,
   return length == textLength ? Popped::Whole : Popped::Cut;
 }
 
-// The decimal text in an entry sized as the host sizes its own: string_size characters
-// and 4 more.
-void PushDecimal(int value) {
-  char text[1024];
-  FormatText(text, sizeof text, "%d", value);
+// An ASCII text in an entry sized as the host sizes its own: string_size characters and 4
+// more, the text cut to fit.
+void PushAscii(const char* text) {
   if (!g_stackTop) return;
   const int stringSize = g_stringSize > 0 ? g_stringSize : 0;
   auto* entry = static_cast<stack_t*>(
@@ -42,6 +40,12 @@ void PushDecimal(int value) {
   for (int i = 0; i + 1 < stringSize && text[i]; ++i) entry->text[i] = static_cast<TCHAR>(text[i]);
   entry->next = *g_stackTop;
   *g_stackTop = entry;
+}
+
+void PushDecimal(int value) {
+  char text[16];
+  FormatText(text, sizeof text, "%d", value);
+  PushAscii(text);
 }
 
 #ifdef UNICODE
@@ -83,6 +87,8 @@ bool popstringnW(char* destination, std::size_t count) {
 
 void pushintW(int value) { PushDecimal(value); }
 
+void pushstringW(const char* ascii) { PushAscii(ascii); }
+
 #else
 
 Popped popstringA(char* destination, std::size_t destinationSize) {
@@ -108,5 +114,7 @@ bool popstringn(char* destination, std::size_t count) {
 }
 
 void pushintA(int value) { PushDecimal(value); }
+
+void pushstringA(const char* text) { PushAscii(text); }
 
 #endif

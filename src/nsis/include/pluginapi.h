@@ -72,9 +72,13 @@ bool popstringnW(char* destination, std::size_t count);
 // Pushes `value` as decimal UTF-16 text.
 void pushintW(int value);
 
+// Pushes an ASCII text as UTF-16.
+void pushstringW(const char* ascii);
+
 inline Popped PopArgument(char* destination, std::size_t size) { return popstringW(destination, size); }
 inline bool PopArgumentBounded(char* destination, std::size_t count) { return popstringnW(destination, count); }
 inline void PushResult(int value) { pushintW(value); }
+inline void PushResultText(const char* ascii) { pushstringW(ascii); }
 
 #else
 
@@ -91,8 +95,12 @@ bool popstringn(char* destination, std::size_t count);
 // Pushes `value` as decimal text.
 void pushintA(int value);
 
+// Pushes `text` as it is.
+void pushstringA(const char* text);
+
 inline Popped PopArgument(char* destination, std::size_t size) { return popstringA(destination, size); }
 inline bool PopArgumentBounded(char* destination, std::size_t count) { return popstringn(destination, count); }
 inline void PushResult(int value) { pushintA(value); }
+inline void PushResultText(const char* text) { pushstringA(text); }
 
 #endif
