@@ -73,6 +73,18 @@ Section "Install"
   ; no answer within 5 s).
   ${KestrelPost} "${KESTREL_URL}" "install_success&${CHANNEL}&${APP_VERSION}" $0
   FileWrite $log "install_success sent: HTTP $0$\r$\n"
+  ; Not taken (no 2xx): say why, and queue it again carrying the reason, so that the
+  ; endpoint learns what stood in the way (queued reports are retried through passing
+  ; failures).
+  IntCmp $0 200 success_delivered success_failed 0
+  IntCmp $0 299 success_delivered success_delivered success_failed
+  success_failed:
+    ${KestrelGetError} $1
+    DetailPrint "The success report was not delivered: $1"
+    FileWrite $log "install_success not delivered: $1$\r$\n"
+    ${KestrelSetField} "delivery_error" "$1" $0
+    ${KestrelPostAsync} "${KESTREL_URL}" "install_success&${CHANNEL}&${APP_VERSION}" $0
+  success_delivered:
 SectionEnd
 
 ; Sent with the step that failed and its error code.

@@ -9,20 +9,26 @@ import tempfile
 import unittest
 
 from installer import DIST, ROOT, makensis_target_args, run_wine
-from test_server import TestServer  # on the path through installer
+from test_server import Response, TestServer  # on the path through installer
 
 
 class Example(unittest.TestCase):
     def test_reports_start_and_success_and_waits_for_them(self):
-        self.check_funnel(0, 0, ("install_success", "done", None), "install_success sent: HTTP 200")
+        self.check_funnel(0, 0, [("install_success", "done", None)], ["install_success sent: HTTP 200"])
 
     def test_reports_a_failure_with_its_step_and_error_code(self):
-        self.check_funnel(5, 2, ("install_failure", "prerequisite", "5"), "install_failure queued: 1")
+        self.check_funnel(5, 2, [("install_failure", "prerequisite", "5")], ["install_failure queued: 1"])
 
-    def check_funnel(self, prerequisite_exit, installer_exit, last_report, second_log_line):
+    def test_a_success_report_not_taken_goes_again_with_the_reason(self):
+        self.check_funnel(0, 0, [("install_success", "done", None), ("install_success", "done", "http 503")],
+                          ["install_success sent: HTTP 503", "install_success not delivered: http 503"], 503)
+
+    def check_funnel(self, prerequisite_exit, installer_exit, last_reports, log_lines, success_status=200):
         work = tempfile.mkdtemp(prefix="kestrel-example-")
         self.addCleanup(shutil.rmtree, work, True)
         with TestServer() as server:
+            answers = [None, Response(success_status)]  # the start, the success
+            server.responder = lambda request: answers.pop(0) if answers else None
             subprocess.run(["makensis", "-V2", "-NOCD", *makensis_target_args(),
                             "-X!addincludedir " + os.path.join(DIST, "Include"),
                             "-DKESTREL_URL=" + server.url("/v1/events"), "-DPREREQUISITE_EXIT=%d" % prerequisite_exit,
@@ -30,11 +36,11 @@ class Example(unittest.TestCase):
             exit_code, output = run_wine(["report-example.exe"], cwd=work, timeout=60)
             docs = [json.loads(r.body) for r in server.requests]
         self.assertEqual(exit_code, installer_exit, output)
-        self.assertEqual([(d["event"], d["step"], d.get("error_code")) for d in docs],
-                         [("install_start", "start", None), last_report])
+        self.assertEqual([(d["event"], d["step"], d.get("error_code") or d.get("delivery_error")) for d in docs],
+                         [("install_start", "start", None)] + last_reports)
         with open(os.path.join(work, "report-example.log")) as log:
             self.assertEqual(log.read().splitlines(), [
-                "install_start queued: 1", second_log_line,
+                "install_start queued: 1", *log_lines,
                 "NSWaitDone: 1 (1: every report finished)"])
 
 
