@@ -8,7 +8,7 @@
 #include <optional>
 #include <vector>
 
-#include "worker/worker.h"
+#include "worker/job_types.h"
 
 struct DeferredJob {
   DWORD dueTick;

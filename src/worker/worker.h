@@ -12,16 +12,10 @@
 #include <cstdint>
 
 #include "common/unique_handle.h"
+#include "worker/job_types.h"
 
 // Thread message carrying one job: wParam the worker's record of it, freed as it runs.
 constexpr UINT WM_RUN_JOB = WM_USER + 16;
-
-// A job owns its argument from the moment it is queued and, before it signals
-// completion, releases it or hands it on to DeferJob.
-using JobProc = void(WINAPI*)(void* argument);
-
-// Releases an argument that could not be queued; the job never sees it.
-using JobArgumentRelease = void (*)(void* argument);
 
 // Manual-reset, signalled at rest; reset while a job runs.
 extern UniqueHandle g_jobDoneEvent;
