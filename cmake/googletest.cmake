@@ -11,3 +11,13 @@ function(kestrel_add_test name)
   target_link_libraries(${name} PRIVATE ${ARG_LIBRARIES} GTest::gtest_main)
   add_test(NAME ${name} COMMAND ${name})
 endfunction()
+
+# GCC 12's win32 thread model (cmake/mingw-*.cmake) has no std::mutex: Google Test's one
+# use of it, Notification, comes from tests/support on a Windows event instead. Its
+# mutexes and thread-local values are its own, on the Windows API, so it stays
+# thread-safe.
+if(WIN32)
+  target_sources(gtest PRIVATE "${PROJECT_SOURCE_DIR}/tests/support/gtest_notification.cpp")
+  target_compile_definitions(gtest PUBLIC GTEST_HAS_NOTIFICATION_=1)
+  target_compile_options(gtest PUBLIC "SHELL:-include ${PROJECT_SOURCE_DIR}/tests/support/gtest_notification.h")
+endif()

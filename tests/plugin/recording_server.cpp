@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 
 #include "support/loopback_socket.h"
 
@@ -10,7 +11,7 @@ RecordingServer::RecordingServer() {
   WSAStartup(MAKEWORD(2, 2), &data);
   m_stop = CreateEventA(nullptr, TRUE, FALSE, nullptr);
   m_listener = BindLoopbackSocket(true, m_port);
-  m_acceptor = std::thread([this] { Accept(); });
+  m_acceptor = TestThread([this] { Accept(); });
 }
 
 RecordingServer::~RecordingServer() {
@@ -19,7 +20,7 @@ RecordingServer::~RecordingServer() {
   // The client may keep its connections open for a while: each one's thread waits on
   // the stop event as well as on its socket.
   SetEvent(m_stop);
-  for (std::thread& thread : m_threads) thread.join();
+  for (TestThread& thread : m_threads) thread.join();
   for (SOCKET client : m_clients) closesocket(client);
   CloseHandle(m_stop);
   WSACleanup();
@@ -28,7 +29,7 @@ RecordingServer::~RecordingServer() {
 std::string RecordingServer::Base() const { return "http://127.0.0.1:" + std::to_string(m_port); }
 
 std::vector<RecordingServer::Request> RecordingServer::Requests() const {
-  std::lock_guard<std::mutex> lock(m_mutex);
+  std::lock_guard<TestMutex> lock(m_mutex);
   return m_requests;
 }
 
@@ -36,7 +37,7 @@ void RecordingServer::Accept() {
   for (;;) {
     const SOCKET client = accept(m_listener, nullptr, nullptr);
     if (client == INVALID_SOCKET) return;
-    std::lock_guard<std::mutex> lock(m_mutex);
+    std::lock_guard<TestMutex> lock(m_mutex);
     m_clients.push_back(client);
     m_threads.emplace_back([this, client] { Serve(client); });
   }
@@ -62,7 +63,7 @@ void RecordingServer::Serve(SOCKET client) {
                         pending.substr(headEnd + 4, bodyLength)};
         pending.erase(0, headEnd + 4 + bodyLength);
         {
-          std::lock_guard<std::mutex> lock(m_mutex);
+          std::lock_guard<TestMutex> lock(m_mutex);
           m_requests.push_back(std::move(request));
         }
         static const char kAnswer[] = "HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n";

@@ -6,10 +6,10 @@
 
 #include <winsock2.h>
 
-#include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
+
+#include "support/test_threads.h"
 
 class RecordingServer {
  public:
@@ -33,9 +33,9 @@ class RecordingServer {
   HANDLE m_stop = nullptr;  // manual-reset: set when the server ends
   SOCKET m_listener = INVALID_SOCKET;
   unsigned short m_port = 0;
-  mutable std::mutex m_mutex;
+  mutable TestMutex m_mutex;
   std::vector<Request> m_requests;
   std::vector<SOCKET> m_clients;
-  std::vector<std::thread> m_threads;
-  std::thread m_acceptor;
+  std::vector<TestThread> m_threads;
+  TestThread m_acceptor;
 };

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstring>
+#include <mutex>
 
 int TestHost::s_registerResult = 0;
 int TestHost::s_registerCalls = 0;
@@ -105,13 +106,13 @@ DebugOutputCapture::~DebugOutputCapture() {
 }
 
 std::vector<std::string> DebugOutputCapture::Lines() const {
-  std::lock_guard<std::mutex> lock(m_mutex);
+  std::lock_guard<TestMutex> lock(m_mutex);
   return m_lines;
 }
 
 std::string DebugOutputCapture::AsCaptured(const std::string& utf8) const {
   {
-    std::lock_guard<std::mutex> lock(m_mutex);
+    std::lock_guard<TestMutex> lock(m_mutex);
     if (m_sawWide) return utf8;
   }
   const std::wstring wide = WideFromUtf8(utf8);
@@ -137,7 +138,7 @@ LONG CALLBACK DebugOutputCapture::Handler(EXCEPTION_POINTERS* info) {
   const std::size_t withoutTerminator = length > 0 ? length - 1 : 0;
   if (record->ExceptionCode == kWideCode) {
     const auto* text = reinterpret_cast<const wchar_t*>(record->ExceptionInformation[1]);
-    std::lock_guard<std::mutex> lock(s_active->m_mutex);
+    std::lock_guard<TestMutex> lock(s_active->m_mutex);
     s_active->m_lines.push_back(Utf8FromWide(std::wstring(text, withoutTerminator)));
     s_active->m_sawWide = true;
     s_skipNarrowTwin = true;
@@ -147,7 +148,7 @@ LONG CALLBACK DebugOutputCapture::Handler(EXCEPTION_POINTERS* info) {
       return EXCEPTION_CONTINUE_SEARCH;
     }
     const auto* text = reinterpret_cast<const char*>(record->ExceptionInformation[1]);
-    std::lock_guard<std::mutex> lock(s_active->m_mutex);
+    std::lock_guard<TestMutex> lock(s_active->m_mutex);
     s_active->m_lines.emplace_back(text, withoutTerminator);
   }
   return EXCEPTION_CONTINUE_SEARCH;

@@ -10,11 +10,11 @@
 
 #include <windows.h>
 
-#include <mutex>
 #include <string>
 #include <vector>
 
 #include "nsis/include/pluginapi.h"
+#include "support/test_threads.h"
 
 using PluginCommand = void(__cdecl*)(HWND, int, TCHAR*, stack_t**, extra_parameters*);
 
@@ -83,7 +83,7 @@ class DebugOutputCapture {
  private:
   static LONG CALLBACK Handler(EXCEPTION_POINTERS* info);
   static DebugOutputCapture* s_active;
-  mutable std::mutex m_mutex;
+  mutable TestMutex m_mutex;
   std::vector<std::string> m_lines;
   bool m_sawWide = false;
   void* m_handler;
