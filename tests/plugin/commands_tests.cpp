@@ -180,10 +180,12 @@ TEST_F(Commands, UrlsLongerThanTheirBufferAreRefusedNotCut) {
   ASSERT_EQ(requests.size(), 1u);
   EXPECT_EQ(requests[0].target, fits.substr(server.Base().size()));
 
-  const auto lines = m_output.Lines();
-  ASSERT_EQ(lines.size(), 6u);
+  const auto lines = m_output.Lines();  // each refusal traced after its pops, then the attempt
+  ASSERT_EQ(lines.size(), 9u);
   EXPECT_NE(lines[0].find("\t" + kPop + " " + over + " (512)\n"), std::string::npos) << lines[0];
   EXPECT_NE(lines[1].find("\t" + kPop + " a&b&c (5)\n"), std::string::npos) << lines[1];
+  EXPECT_NE(lines[2].find("\treport refused: url 0\n"), std::string::npos) << lines[2];
+  EXPECT_NE(lines[8].find(" attempt 1 direct: ok 200, status 200, "), std::string::npos) << lines[8];
 }
 
 #ifdef UNICODE
