@@ -246,8 +246,11 @@ TEST_F(Commands, UnicodeEventTextIsCutAtACharacterBoundary) {
 TEST_F(Commands, UnicodeResultsAreUtf16) {
   m_host.Call(m_plugin.NSGet);
   EXPECT_EQ(m_host.PopNative(), L"0");
+  m_host.Push("queued");
   m_host.Call(m_plugin.NSPutAsync);
   EXPECT_EQ(m_host.PopNative(), L"1");
+  m_host.Call(m_plugin.NSGetError);
+  EXPECT_EQ(m_host.PopNative(), L"none 0");
 }
 
 #endif

@@ -61,6 +61,7 @@ LoadedPlugin::LoadedPlugin() {
   NSEnabled = find("NSEnabled");
   NSAddContext = find("NSAddContext");
   NSSetField = find("NSSetField");
+  NSGetError = find("NSGetError");
 }
 
 LoadedPlugin::~LoadedPlugin() { Unload(); }

@@ -36,6 +36,7 @@ class LoadedPlugin {
   PluginCommand NSEnabled = nullptr;
   PluginCommand NSAddContext = nullptr;
   PluginCommand NSSetField = nullptr;
+  PluginCommand NSGetError = nullptr;
 
  private:
   std::string m_path;
