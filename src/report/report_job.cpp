@@ -35,17 +35,17 @@ void DropReportJobArgs(void* args) {
 // One attempt, its status and outcome stored and traced; then the record goes on to a retry
 // or is released. An empty URL is refused without one.
 void Attempt(ReportJobArgs* record) {
-  if (record->attempts == 0) {
-    const EventFields fields = ParseEventText(record->eventText);
-    record->id = MakeEventId();
-    record->body = BuildReportPayload(fields.eventName, record->id.c_str(), fields.appVersion, fields.channel,
-                                      EnvironmentForUrl(record->url), record->added);
-  }
   if (record->url[0] == '\0') {
     g_lastStatus.store(0);
     RefuseReport(OutcomeWord::Url, 0);
     ReleaseReportJobArgs(record);
     return;
+  }
+  if (record->attempts == 0) {
+    const EventFields fields = ParseEventText(record->eventText);
+    record->id = MakeEventId();
+    record->body = BuildReportPayload(fields.eventName, record->id.c_str(), fields.appVersion, fields.channel,
+                                      EnvironmentForUrl(record->url), record->added);
   }
   const HttpHeaderList headers{{"Content-Type", "application/json"}, {"Accept-Language", "en-US"}};
 
