@@ -2,21 +2,15 @@
 
 #include <new>
 
-namespace {
-
-std::atomic<LONG> g_liveContexts{0};
-// Auto-reset, set as the last live context goes.
-HANDLE ContextsGoneEvent() {
-  static const UniqueHandle event(CreateEventA(nullptr, FALSE, FALSE, nullptr));
-  return event.get();
-}
-
-}  // namespace
+#include "lifetime/live_contexts.h"
 
 AttemptContext* AttemptContext::Create() {
-  auto* context = ContextsGoneEvent() ? new (std::nothrow) AttemptContext() : nullptr;
+  auto* context = new (std::nothrow) AttemptContext();
   if (!context) return nullptr;
-  g_liveContexts.fetch_add(1);
+  if (!ContextOpened()) {
+    delete context;
+    return nullptr;
+  }
   context->m_completed.reset(CreateEventA(nullptr, TRUE, FALSE, nullptr));
   context->m_connected.reset(CreateEventA(nullptr, TRUE, FALSE, nullptr));
   if (!context->m_completed || !context->m_connected) {
@@ -29,7 +23,7 @@ AttemptContext* AttemptContext::Create() {
 void AttemptContext::Release() {
   if (m_references.fetch_sub(1) != 1) return;
   delete this;
-  if (g_liveContexts.fetch_sub(1) == 1) SetEvent(ContextsGoneEvent());
+  ContextClosed();
 }
 
 // Runs on the calling thread inside some WinINet calls and on WinINet's threads otherwise:
@@ -61,8 +55,3 @@ void AttemptContext::OnStatus(DWORD status, LPVOID info, DWORD length) {
   }
 }
 
-bool WinInetMayStillCallBack() { return g_liveContexts.load() > 0; }
-
-void AwaitNoContexts(DWORD limitMs) {
-  if (WinInetMayStillCallBack()) WaitForSingleObject(ContextsGoneEvent(), limitMs);
-}

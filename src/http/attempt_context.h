@@ -13,7 +13,8 @@
 // counts. WinINet runs its work on threads of its own in asynchronous mode, and a request
 // closed with a call pending goes on there until the server or the kernel ends it, then
 // calls back. So the context is counted: one reference for the attempt, one for each of its
-// connection and request handles, given back at that handle's HANDLE_CLOSING.
+// connection and request handles, given back at that handle's HANDLE_CLOSING. Each context
+// counts among the live ones (lifetime/live_contexts.h) until its last reference goes.
 class AttemptContext {
  public:
   static constexpr DWORD kReadSize = 1024;
@@ -56,11 +57,3 @@ class AttemptContext {
   std::atomic<bool> m_requestSent{false};
   INTERNET_ASYNC_RESULT m_result = {};  // written before m_completed is set
 };
-
-// Whether WinINet may still call into this module: some context still waits for the
-// HANDLE_CLOSING of a request that WinINet holds.
-bool WinInetMayStillCallBack();
-
-// Waits up to `limitMs` for the last context to go; may return sooner, so the caller asks
-// WinInetMayStillCallBack again.
-void AwaitNoContexts(DWORD limitMs);

@@ -6,9 +6,9 @@
 
 #include "common/deadline.h"
 #include "http/answer_head.h"
-#include "http/callback_gate.h"
+#include "lifetime/callback_gate.h"
 #include "http/status_callback.h"
-#include "http/unread_requests.h"
+#include "lifetime/unread_requests.h"
 #include "http/url_rules.h"
 
 namespace {

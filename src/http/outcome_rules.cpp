@@ -18,12 +18,7 @@ OutcomeWord WordForError(uint32_t error) {
   // HTTP answer (ERROR_HTTP_INVALID_SERVER_RESPONSE).
   if (OneOf(error, {12029, 12030, 12031, 12152})) return OutcomeWord::Connect;
   if (OneOf(error, {12002, kOwnSendLimit})) return OutcomeWord::Timeout;  // ERROR_INTERNET_TIMEOUT
-  // SEC_CERT_DATE_INVALID, SEC_CERT_CN_INVALID, CLIENT_AUTH_CERT_NEEDED, INVALID_CA,
-  // SEC_CERT_ERRORS, SEC_CERT_NO_REV, SEC_CERT_REV_FAILED, SECURITY_CHANNEL_ERROR,
-  // SEC_INVALID_CERT, SEC_CERT_REVOKED, DECRYPTION_ERROR.
-  if (OneOf(error, {12037, 12038, 12044, 12045, 12055, 12056, 12057, 12157, 12169, 12170, 12175})) {
-    return OutcomeWord::Tls;
-  }
+  if (IsCertificateError(error) || error == 12157) return OutcomeWord::Tls;  // SECURITY_CHANNEL_ERROR
   return OutcomeWord::Other;
 }
 
@@ -45,6 +40,12 @@ const char* OutcomeWordText(OutcomeWord word) {
     case OutcomeWord::Other: return "other";
   }
   return "other";
+}
+
+// SEC_CERT_DATE_INVALID, SEC_CERT_CN_INVALID, CLIENT_AUTH_CERT_NEEDED, INVALID_CA,
+// SEC_CERT_ERRORS, SEC_CERT_NO_REV, SEC_CERT_REV_FAILED, SEC_INVALID_CERT, SEC_CERT_REVOKED.
+bool IsCertificateError(uint32_t error) {
+  return OneOf(error, {12037, 12038, 12044, 12045, 12055, 12056, 12057, 12169, 12170});
 }
 
 Outcome DescribeAttempt(uint32_t status, uint32_t error, bool viaProxy) {

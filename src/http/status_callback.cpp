@@ -1,7 +1,7 @@
 #include "http/status_callback.h"
 
 #include "http/attempt_context.h"
-#include "http/callback_gate.h"
+#include "lifetime/callback_gate.h"
 
 // What the callback does, between its counting in and its release.
 extern "C" void CALLBACK KestrelStatusCallbackBody(HINTERNET, DWORD_PTR context, DWORD status, LPVOID info,

@@ -7,7 +7,7 @@ namespace {
 // Tools read DO_NOT_TRACK as a boolean, as anything but 0, or only as "true"; the
 // values that none of them takes for a request keep reports on, every other one
 // turns them off.
-bool DoNotTrackAsksForNoReports(const std::string& value) {
+bool DoNotTrackAsksForNoReports(std::string_view value) {
   return !(value.empty() || value == "0" || EqualsIgnoringAsciiCase(value, "false"));
 }
 

@@ -3,12 +3,12 @@
 // Whether the machine lets the plug-in send reports, from what optout_settings read.
 
 #include <cstdint>
-#include <string>
+#include <string_view>
 
 // The opt-out's sources as read: an unset variable reads as empty, a policy that is
 // not configured (or is not a DWORD) as 0.
 struct OptOutSettings {
-  std::string doNotTrack;             // the DO_NOT_TRACK environment variable
+  std::string_view doNotTrack;        // the DO_NOT_TRACK environment variable
   std::uint32_t machinePolicy = 0;    // DisableReports under HKLM\SOFTWARE\Policies\Kestrel, 64-bit view
   std::uint32_t machinePolicy32 = 0;  // the same in the 32-bit view (under WOW6432Node)
   std::uint32_t userPolicy = 0;       // DisableReports under HKCU\SOFTWARE\Policies\Kestrel

@@ -13,17 +13,13 @@ using UniqueRegistryKey = UniqueResource<HKEY, CloseRegistryKey>;
 enum class Reports { Unread, On, Off };
 Reports g_reports = Reports::Unread;
 
-// Empty when unset.
-std::string EnvironmentValue(const char* name) {
-  std::string value(16, '\0');
-  for (;;) {
-    const DWORD length = GetEnvironmentVariableA(name, &value[0], static_cast<DWORD>(value.size()));
-    if (length < value.size()) {
-      value.resize(length);
-      return value;
-    }
-    value.resize(length);  // the size needed, terminator included
-  }
+// DO_NOT_TRACK as far as the rules need it, into `buffer` and without allocating, since it is
+// read before a command takes its arguments: empty when unset; a value too long for the
+// buffer is longer than every value that keeps reports on, so any such text stands for it.
+std::string_view DoNotTrack(char (&buffer)[8]) {
+  const DWORD length = GetEnvironmentVariableA("DO_NOT_TRACK", buffer, sizeof buffer);
+  if (length >= sizeof buffer) return "set";
+  return std::string_view(buffer, length);
 }
 
 // DisableReports under `root` in one registry view (KEY_WOW64_64KEY or KEY_WOW64_32KEY);
@@ -49,7 +45,8 @@ bool ReportsEnabled() {
   if (g_reports == Reports::Unread) {
     // A 32-bit tool's policy stands under WOW6432Node wherever the system keeps the views of
     // SOFTWARE\Policies apart; HKCU's software key is one for both views.
-    const OptOutSettings settings{EnvironmentValue("DO_NOT_TRACK"),
+    char doNotTrack[8];
+    const OptOutSettings settings{DoNotTrack(doNotTrack),
                                   PolicyValue(HKEY_LOCAL_MACHINE, KEY_WOW64_64KEY),
                                   PolicyValue(HKEY_LOCAL_MACHINE, KEY_WOW64_32KEY),
                                   PolicyValue(HKEY_CURRENT_USER, KEY_WOW64_64KEY)};

@@ -1,4 +1,4 @@
-// The ten commands install scripts call as Kestrel::<name>: the prologue, the work,
+// The eleven commands install scripts call as Kestrel::<name>: the prologue, the work,
 // and exactly one number left on the host stack.
 
 #include "plugin/commands.h"

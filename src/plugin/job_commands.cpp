@@ -10,6 +10,7 @@
 #include "optout/optout_settings.h"
 #include "plugin/member_commands.h"
 #include "report/report_job.h"
+#include "http/outcome_rules.h"
 #include "report/report_outcome.h"
 #include "text/format_text.h"
 #include "text/url_encoding.h"
@@ -29,9 +30,9 @@ using Buffer = std::unique_ptr<char, FreeBuffer>;
 
 // A zero-filled buffer holding the next stack entry, a longer text cut to fit. Without
 // memory the entry is still taken off, so the stack stays as the script expects.
-Buffer PopIntoNewBuffer(std::size_t size, Popped& popped) {
+Buffer PopIntoNewBuffer(std::size_t size, Traced traced, Popped& popped) {
   Buffer buffer(static_cast<char*>(std::calloc(size, 1)));
-  popped = PopArgument(buffer.get(), buffer ? size : 0);
+  popped = PopArgument(buffer.get(), buffer ? size : 0, traced);
   return buffer;
 }
 
@@ -57,37 +58,43 @@ Buffer UrlToRequest(Buffer popped, Popped how) {
 #endif
 }
 
+// A job waited for tells NSGetError how the report whose status it returns ended: the job's
+// own report, or the latest one for NSGet. A job that could not be queued (after NSWaitDone,
+// or out of memory) changes nothing.
 int Dispatch(JobMode mode, JobProc job, void* argument, JobArgumentRelease release) {
   if (!ReportsEnabled()) {
     release(argument);
     return 0;
   }
-  return mode == JobMode::Wait ? RunJobSync(job, argument, release)
-                               : PostJobAsync(job, argument, release);
+  if (mode == JobMode::Queue) return PostJobAsync(job, argument, release);
+  Outcome outcome = ToldOutcome();
+  const int status = RunJobSync(job, argument, release, &outcome);
+  TellOutcome(outcome);
+  return status;
 }
 
 }  // namespace
 
 int GetCommand(JobMode mode) {
   Popped popped;
-  Buffer unused = PopIntoNewBuffer(kShortTextSize, popped);
+  Buffer unused = PopIntoNewBuffer(kShortTextSize, Traced::Whole, popped);
   if (popped == Popped::Missing || !unused) return 0;
   return Dispatch(mode, GetJob, unused.release(), ReleaseJobBuffer);
 }
 
 int PutCommand(JobMode mode) {
   Popped popped;
-  Buffer unused = PopIntoNewBuffer(kLongTextSize, popped);
+  Buffer unused = PopIntoNewBuffer(kLongTextSize, Traced::Whole, popped);
   if (popped == Popped::Missing || !unused) return 0;
   return Dispatch(mode, PutJob, unused.release(), ReleaseJobBuffer);
 }
 
 int PostCommand(JobMode mode) {
   Popped urlPopped, eventPopped;
-  Buffer popped = PopIntoNewBuffer(kShortTextSize, urlPopped);
-  Buffer eventText = PopIntoNewBuffer(kLongTextSize, eventPopped);
+  Buffer popped = PopIntoNewBuffer(kShortTextSize, Traced::AsUrl, urlPopped);
+  Buffer eventText = PopIntoNewBuffer(kLongTextSize, Traced::Whole, eventPopped);
   if (eventPopped == Popped::Missing) return 0;
-  // Refused without an attempt: the reason is the latest outcome.
+  // Refused without an attempt: NSGetError tells why.
   if (!ReportsEnabled()) {
     RefuseReport(OutcomeWord::Off, 0);
     return 0;
@@ -96,6 +103,8 @@ int PostCommand(JobMode mode) {
     RefuseReport(OutcomeWord::Stopped, 0);
     return 0;
   }
+  // Until its job says how it ended, a report waited for that fails for want of memory says so.
+  if (mode == JobMode::Wait) TellOutcome({OutcomeWord::Other, ERROR_NOT_ENOUGH_MEMORY});
   const bool urlBuffer = popped != nullptr;
   Buffer url = UrlToRequest(std::move(popped), urlPopped);
   if (!url || !eventText) {
@@ -122,6 +131,6 @@ int WaitDoneCommand() {
 int EnabledCommand() { return ReportsEnabled() ? 1 : 0; }
 
 void GetErrorCommand(char (&text)[kErrorTextSize]) {
-  const Outcome outcome = LatestOutcome();
+  const Outcome outcome = ToldOutcome();
   FormatText(text, sizeof text, "%s %lu", OutcomeWordText(outcome.word), static_cast<unsigned long>(outcome.code));
 }

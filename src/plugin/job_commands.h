@@ -12,16 +12,18 @@ enum class JobMode {
 // A command given fewer arguments than it takes pops what there is and returns 0, changing
 // nothing.
 
-// NSGet / NSGetAsync: pops one text (unused); the latest status, or 1/0 for queued.
+// NSGet / NSGetAsync: pops one text (unused); the latest status, or 1/0 for queued. NSGet
+// tells NSGetError how that report ended.
 int GetCommand(JobMode mode);
 
-// NSPut / NSPutAsync: pops one text (unused); clears the status.
+// NSPut / NSPutAsync: pops one text (unused); clears the status and its outcome.
 int PutCommand(JobMode mode);
 
 // NSPost / NSPostAsync: pops the URL and the event text and reports them. A URL
 // longer than 511 bytes as requested, or (Unicode builds) with a non-ASCII host name,
 // is refused: 0, nothing sent; the event text is popped all the same. A report refused
-// (that URL, reports off, after NSWaitDone) leaves its reason as the latest outcome.
+// (that URL, reports off, after NSWaitDone) tells NSGetError its reason; NSPost tells it how
+// its own report ended.
 int PostCommand(JobMode mode);
 
 // NSWaitDone: pops the time limit in milliseconds (-1: none) and stops the worker;
@@ -31,7 +33,8 @@ int WaitDoneCommand();
 // NSEnabled: pops nothing; 1 when reports are on, 0 when off.
 int EnabledCommand();
 
-// NSGetError: pops nothing; why the latest report attempt ended, or the latest report was
-// refused: a word, a space and a decimal number ("none 0" before any).
+// NSGetError: pops nothing; how the report whose status the script was given last ended
+// (report_outcome.h), or why the latest report was refused: a word, a space and a decimal
+// number ("none 0" before any).
 constexpr unsigned kErrorTextSize = 32;
 void GetErrorCommand(char (&text)[kErrorTextSize]);

@@ -40,8 +40,8 @@ int SetFieldCommand() {
   // One byte more than the limits allow, so that a text over them is seen whole or cut.
   char key[kMaxFieldKeyBytes + 2] = {};
   char value[kMaxFieldValueBytes + 2] = {};
-  const Popped poppedKey = PopArgument(key, sizeof key);
-  const Popped poppedValue = PopArgument(value, sizeof value);
+  const Popped poppedKey = PopArgument(key, sizeof key, Traced::Whole);
+  const Popped poppedValue = PopArgument(value, sizeof value, Traced::LengthOnly);
   if (!ReportsStillQueued() || poppedKey != Popped::Whole || poppedValue != Popped::Whole) return 0;
   return SetReportField(g_added, key, value) ? 1 : 0;
 }

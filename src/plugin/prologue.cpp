@@ -1,6 +1,6 @@
 #include "plugin/prologue.h"
 
-#include "http/module_release.h"
+#include "lifetime/module_release.h"
 #include "optout/optout_settings.h"
 #include "plugin/member_commands.h"
 #include "worker/module.h"

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "diag/trace.h"
+#include "http/outcome_rules.h"
 #include "http/send_http_request.h"
 #include "report/event_id.h"
 #include "report/event_text.h"
@@ -37,7 +38,8 @@ void DropReportJobArgs(void* args) {
 void Attempt(ReportJobArgs* record) {
   if (record->url[0] == '\0') {
     g_lastStatus.store(0);
-    RefuseReport(OutcomeWord::Url, 0);
+    g_lastOutcome = {OutcomeWord::Url, 0};
+    TraceRefusal(g_lastOutcome);
     ReleaseReportJobArgs(record);
     return;
   }
@@ -58,7 +60,7 @@ void Attempt(ReportJobArgs* record) {
   ++record->attempts;
   const Outcome outcome = DescribeAttempt(static_cast<std::uint32_t>(statusCode), details.error, details.viaProxy);
   g_lastStatus.store(statusCode);
-  StoreOutcome(outcome);
+  g_lastOutcome = outcome;
   DebugTrace(__FILE__, __LINE__, "report %s attempt %d %s: %s %lu, status %ld, %lu ms\n", record->id.c_str(),
              record->attempts, details.viaProxy ? "proxy" : "direct", OutcomeWordText(outcome.word),
              static_cast<unsigned long>(outcome.code), static_cast<long>(statusCode), GetTickCount() - start);
@@ -96,7 +98,7 @@ void WINAPI ReportJob(void* args) noexcept {
     Attempt(record);
   } catch (...) {
     g_lastStatus.store(0);
-    StoreOutcome({OutcomeWord::Other, ERROR_NOT_ENOUGH_MEMORY});
+    g_lastOutcome = {OutcomeWord::Other, ERROR_NOT_ENOUGH_MEMORY};
     ReleaseReportJobArgs(record);
   }
   if (firstRun) CompleteJob();

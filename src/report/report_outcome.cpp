@@ -1,31 +1,24 @@
 #include "report/report_outcome.h"
 
-#include <windows.h>
-
 #include "diag/trace.h"
+#include "http/outcome_rules.h"
 
 namespace {
 
-// Word and code change together: a reader never sees one attempt's word with another's code.
-SRWLOCK g_outcomeLock = SRWLOCK_INIT;
-Outcome g_outcome;
+Outcome g_told;
 
 }  // namespace
 
-void StoreOutcome(const Outcome& outcome) {
-  AcquireSRWLockExclusive(&g_outcomeLock);
-  g_outcome = outcome;
-  ReleaseSRWLockExclusive(&g_outcomeLock);
-}
+void TellOutcome(const Outcome& outcome) { g_told = outcome; }
 
-Outcome LatestOutcome() {
-  AcquireSRWLockShared(&g_outcomeLock);
-  const Outcome outcome = g_outcome;
-  ReleaseSRWLockShared(&g_outcomeLock);
-  return outcome;
-}
+Outcome ToldOutcome() { return g_told; }
 
 void RefuseReport(OutcomeWord word, uint32_t code) {
-  StoreOutcome({word, code});
-  DebugTrace(__FILE__, __LINE__, "report refused: %s %lu\n", OutcomeWordText(word), static_cast<unsigned long>(code));
+  TellOutcome({word, code});
+  TraceRefusal({word, code});
+}
+
+void TraceRefusal(const Outcome& outcome) {
+  DebugTrace(__FILE__, __LINE__, "report refused: %s %lu\n", OutcomeWordText(outcome.word),
+             static_cast<unsigned long>(outcome.code));
 }

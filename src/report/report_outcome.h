@@ -1,13 +1,19 @@
 #pragma once
 
-#include "http/outcome_rules.h"
+#include "common/outcome.h"
 
-// Why the latest report attempt ended, or why the latest report was refused without one:
-// written by the report job on the worker and by the report commands on the host's thread,
-// read by NSGetError. "none 0" until a report ends or is refused.
+// Why a report ended, as NSGetError tells it: the outcome of the report whose status the script
+// was given last (NSPost's own, or the one NSGet read), or why the latest report was refused
+// without an attempt; "none 0" before any and after NSPut. Host's thread only: the worker
+// leaves each attempt's outcome in g_lastOutcome, and a command that waited for its job
+// hands it on here.
 
-void StoreOutcome(const Outcome& outcome);
-Outcome LatestOutcome();
+void TellOutcome(const Outcome& outcome);
+Outcome ToldOutcome();
 
-// A report refused without an attempt: stored, and traced (no id: none was made yet).
+// A report that the command refuses without queueing it: told, and traced (no id: none was
+// made yet).
 void RefuseReport(OutcomeWord word, uint32_t code);
+
+// A report that its job refuses without an attempt: traced as RefuseReport traces it.
+void TraceRefusal(const Outcome& outcome);

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <iterator>
 
+#include "http/outcome_rules.h"
+
 namespace {
 
 constexpr uint32_t kFirstBackoffMs = 1000;
@@ -153,8 +155,9 @@ bool IsRetriedOutcome(int32_t status, uint32_t error) {
   // refused connection under several codes, and a handshake reset in transit as 12157)
   // except those that would come again the same way: nothing sent at all (an empty URL), a
   // bad parameter or URL, an unknown scheme, a give-up, and certificate failures.
-  constexpr uint32_t kLasting[] = {0, 87, 12005, 12006, 12017, 12037, 12038, 12044, 12045, 12169, 12170};
-  return std::find(std::begin(kLasting), std::end(kLasting), error) == std::end(kLasting);
+  constexpr uint32_t kLasting[] = {0, 87, 12005, 12006, 12017};
+  return std::find(std::begin(kLasting), std::end(kLasting), error) == std::end(kLasting) &&
+         !IsCertificateError(error);
 }
 
 uint32_t BackoffMs(int failedAttempts, uint32_t random) {

@@ -1,5 +1,7 @@
 #include "text/utf8.h"
 
+#include <cstring>
+
 namespace {
 
 constexpr char32_t kReplacement = 0xFFFD;
@@ -7,21 +9,44 @@ constexpr char32_t kReplacement = 0xFFFD;
 bool IsHighSurrogate(char16_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
 bool IsLowSurrogate(char16_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
 
-void AppendUtf8(std::string& out, char32_t c) {
+// Writes `c` as UTF-8 into `out`; returns the byte count.
+std::size_t EncodeUtf8(char32_t c, char (&out)[4]) {
   if (c < 0x80) {
-    out += static_cast<char>(c);
-  } else if (c < 0x800) {
-    out += static_cast<char>(0xC0 | (c >> 6));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else if (c < 0x10000) {
-    out += static_cast<char>(0xE0 | (c >> 12));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (c >> 18));
-    out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
+    out[0] = static_cast<char>(c);
+    return 1;
+  }
+  if (c < 0x800) {
+    out[0] = static_cast<char>(0xC0 | (c >> 6));
+    out[1] = static_cast<char>(0x80 | (c & 0x3F));
+    return 2;
+  }
+  if (c < 0x10000) {
+    out[0] = static_cast<char>(0xE0 | (c >> 12));
+    out[1] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    out[2] = static_cast<char>(0x80 | (c & 0x3F));
+    return 3;
+  }
+  out[0] = static_cast<char>(0xF0 | (c >> 18));
+  out[1] = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+  out[2] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+  out[3] = static_cast<char>(0x80 | (c & 0x3F));
+  return 4;
+}
+
+// Hands each character of the UTF-16 text to `emit` as UTF-8 bytes, an unpaired surrogate as
+// U+FFFD, until `emit` returns false.
+template <typename Emit>
+void ForEachUtf8Character(const char16_t* text, std::size_t length, Emit emit) {
+  for (std::size_t i = 0; i < length; ++i) {
+    const char16_t unit = text[i];
+    char32_t c = unit;
+    if (IsHighSurrogate(unit) && i + 1 < length && IsLowSurrogate(text[i + 1])) {
+      c = 0x10000 + ((char32_t(unit) - 0xD800) << 10) + (text[++i] - 0xDC00);
+    } else if (IsHighSurrogate(unit) || IsLowSurrogate(unit)) {
+      c = kReplacement;
+    }
+    char bytes[4];
+    if (!emit(bytes, EncodeUtf8(c, bytes))) return;
   }
 }
 
@@ -39,18 +64,22 @@ std::size_t SequenceLength(unsigned char lead) {
 std::string Utf16ToUtf8(const char16_t* text, std::size_t length) {
   std::string out;
   out.reserve(length);
-  for (std::size_t i = 0; i < length; ++i) {
-    const char16_t unit = text[i];
-    if (IsHighSurrogate(unit) && i + 1 < length && IsLowSurrogate(text[i + 1])) {
-      AppendUtf8(out, 0x10000 + ((char32_t(unit) - 0xD800) << 10) + (text[i + 1] - 0xDC00));
-      ++i;
-    } else if (IsHighSurrogate(unit) || IsLowSurrogate(unit)) {
-      AppendUtf8(out, kReplacement);
-    } else {
-      AppendUtf8(out, unit);
-    }
-  }
+  ForEachUtf8Character(text, length, [&out](const char* bytes, std::size_t count) {
+    out.append(bytes, count);
+    return true;
+  });
   return out;
+}
+
+Utf8Copy Utf16ToUtf8Into(const char16_t* text, std::size_t length, char* out, std::size_t size) {
+  Utf8Copy copy{0, true};
+  ForEachUtf8Character(text, length, [&](const char* bytes, std::size_t count) {
+    if (count > size - copy.bytes) return copy.whole = false;
+    std::memcpy(out + copy.bytes, bytes, count);
+    copy.bytes += count;
+    return true;
+  });
+  return copy;
 }
 
 std::size_t Utf8CutLength(std::string_view utf8, std::size_t limit) {

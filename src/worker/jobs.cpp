@@ -15,6 +15,7 @@ void WINAPI GetJob(void* buffer) {
 void WINAPI PutJob(void* buffer) {
   BeginJob();
   g_lastStatus.store(0);
+  g_lastOutcome = {};
   ReleaseJobBuffer(buffer);
   CompleteJob();
 }

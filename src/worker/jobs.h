@@ -8,5 +8,5 @@ void ReleaseJobBuffer(void* buffer);
 // Ends without storing a status: a synchronous caller reads the latest one.
 void WINAPI GetJob(void* buffer);
 
-// Clears the last status to 0.
+// Clears the last status to 0, and its outcome to none.
 void WINAPI PutJob(void* buffer);

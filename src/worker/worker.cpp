@@ -5,7 +5,9 @@
 #include <new>
 #include <optional>
 
-#include "common/module_reference.h"
+#include "lifetime/module_reference.h"
+#include "lifetime/module_release.h"
+#include "worker/module.h"
 #include "worker/retry_list.h"
 #include "worker/worker_step.h"
 
@@ -14,6 +16,7 @@ UniqueHandle g_cancelEvent;
 UniqueHandle g_workerThread;
 DWORD g_workerThreadId = 0;
 std::atomic<std::int32_t> g_lastStatus{0};
+Outcome g_lastOutcome;
 
 namespace {
 
@@ -41,9 +44,12 @@ bool g_stopRequested = false;  // host's thread only
 // synchronous command waits until the count of ended jobs reaches its own number.
 std::uint32_t g_jobsQueued = 0;  // host's thread only
 std::atomic<std::uint32_t> g_jobsEnded{0};
-// g_lastStatus as the latest first run left it: a deferred run that ends while a
-// synchronous caller wakes up must not change what that caller returns.
-std::atomic<std::int32_t> g_endedJobStatus{0};
+// g_lastStatus and g_lastOutcome as the latest first run left them: a deferred run that
+// ends while a synchronous caller wakes up must not change what that caller returns.
+// Written before g_jobsEnded counts the job, read once it has; no job ends meanwhile, since
+// the caller's was the last one queued.
+std::int32_t g_endedJobStatus = 0;
+Outcome g_endedJobOutcome;
 
 bool HasEnded(std::uint32_t jobNumber) {
   return static_cast<std::int32_t>(g_jobsEnded.load() - jobNumber) >= 0;
@@ -92,6 +98,7 @@ bool WaitForWork(DWORD waitMs, bool watchStop, bool watchUnload) {
 }
 
 unsigned WINAPI WorkerThreadProc(void* moduleReference) noexcept {
+  PrepareThreadForExceptions();
   MSG message;
   // The first call creates the thread's queue; from then on posts to it succeed.
   PeekMessageA(&message, nullptr, WM_USER, WM_USER, PM_NOREMOVE);
@@ -126,6 +133,7 @@ unsigned WINAPI WorkerThreadProc(void* moduleReference) noexcept {
         break;
     }
   }
+  KeepModuleForWinInetAtWorkerEnd();
   ExitThreadReleasingModule(static_cast<HMODULE>(moduleReference), exitCode);
 }
 
@@ -142,12 +150,14 @@ bool PostJob(JobProc job, void* argument, JobArgumentRelease release) {
 
 // No polling: every wake-up is one job ending. The event is reset before the count
 // is read again, so the own job's signal can never fall between the two.
-void WaitForJob(std::uint32_t jobNumber) {
+// False only when the wait itself failed.
+bool WaitForJob(std::uint32_t jobNumber) {
   while (!HasEnded(jobNumber)) {
-    if (WaitForSingleObject(g_jobDoneEvent.get(), INFINITE) != WAIT_OBJECT_0) return;
-    if (HasEnded(jobNumber)) return;
+    if (WaitForSingleObject(g_jobDoneEvent.get(), INFINITE) != WAIT_OBJECT_0) return false;
+    if (HasEnded(jobNumber)) return true;
     ResetEvent(g_jobDoneEvent.get());
   }
+  return true;
 }
 
 }  // namespace
@@ -174,15 +184,16 @@ void EnsureWorkerStarted() {
   WaitForMultipleObjects(2, started, FALSE, kWorkerStartLimitMs);
 }
 
-int RunJobSync(JobProc job, void* argument, JobArgumentRelease release) {
+int RunJobSync(JobProc job, void* argument, JobArgumentRelease release, Outcome* outcome) {
   Sleep(kPostPauseMs);
   ResetEvent(g_jobDoneEvent.get());
   if (!PostJob(job, argument, release)) {
     SetEvent(g_jobDoneEvent.get());
     return 0;
   }
-  WaitForJob(g_jobsQueued);
-  return g_endedJobStatus.load();
+  if (!WaitForJob(g_jobsQueued)) return 0;
+  if (outcome) *outcome = g_endedJobOutcome;
+  return g_endedJobStatus;
 }
 
 int PostJobAsync(JobProc job, void* argument, JobArgumentRelease release) {
@@ -219,7 +230,8 @@ void DeferJob(DWORD waitMs, JobProc job, void* argument, JobArgumentRelease rele
 void BeginJob() { ResetEvent(g_jobDoneEvent.get()); }
 
 void CompleteJob() {
-  g_endedJobStatus.store(g_lastStatus.load());
+  g_endedJobStatus = g_lastStatus.load();
+  g_endedJobOutcome = g_lastOutcome;
   g_jobsEnded.fetch_add(1);
   SetEvent(g_jobDoneEvent.get());
 }

@@ -11,6 +11,7 @@
 #include <atomic>
 #include <cstdint>
 
+#include "common/outcome.h"
 #include "common/unique_handle.h"
 #include "worker/job_types.h"
 
@@ -25,14 +26,17 @@ extern UniqueHandle g_workerThread;
 extern DWORD g_workerThreadId;
 // Status left by the latest status-storing run of a job, deferred runs included; 0 at load.
 extern std::atomic<std::int32_t> g_lastStatus;
+// Why that run ended, stored with the status; worker thread only.
+extern Outcome g_lastOutcome;
 
 // Starts the worker unless the module already holds one, and waits (bounded) until
 // its queue exists, so that no post or stop request made afterwards is lost.
 void EnsureWorkerStarted();
 
 // Queues the job and waits until that very job has ended, never for a deferred one;
-// returns g_lastStatus as that job left it, or 0 when the job could not be queued.
-int RunJobSync(JobProc job, void* argument, JobArgumentRelease release);
+// returns g_lastStatus as that job left it, and `outcome` receives g_lastOutcome with it;
+// 0, and `outcome` untouched, when the job could not be queued.
+int RunJobSync(JobProc job, void* argument, JobArgumentRelease release, Outcome* outcome = nullptr);
 
 // Queues the job; 1 when queued, 0 when not.
 int PostJobAsync(JobProc job, void* argument, JobArgumentRelease release);

@@ -93,7 +93,7 @@ class Run:
     @property
     def pinned(self):
         """Whether the plug-in kept itself loaded at the unload, as its trace says."""
-        return any(b"unload: kept loaded" in t for t in self.traces)
+        return any(b": kept loaded (" in t for t in self.traces)
 
 
 class Installer:

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include "http/attempt_context.h"
+#include "lifetime/live_contexts.h"
 #include "http_test_support.h"
 
 namespace {

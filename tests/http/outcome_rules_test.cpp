@@ -19,7 +19,7 @@ TEST(OutcomeRules, StatusesAndErrorsGiveOneWordAndACode) {
       {0, 12006, true, "url 12006"},     {0, 12007, false, "dns 12007"},   {0, 12029, false, "connect 12029"},
       {0, 12030, false, "connect 12030"}, {0, 12031, false, "connect 12031"}, {0, 12152, false, "connect 12152"},
       {0, 12002, false, "timeout 12002"}, {0, 10060, false, "timeout 0"},  {0, 12157, false, "tls 12157"},
-      {0, 12045, true, "tls 12045"},     {0, 12175, false, "tls 12175"},   {0, 12031, true, "proxy 12031"},
+      {0, 12045, true, "tls 12045"},     {0, 12175, false, "other 12175"},   {0, 12031, true, "proxy 12031"},
       {0, 10060, true, "proxy 0"},       {0, 12017, false, "other 12017"}, {0, 8, false, "other 8"},
       {0, 0, false, "other 0"},
   };

@@ -12,7 +12,7 @@
 
 namespace {
 
-bool Pop(char* destination, std::size_t size) { return PopArgument(destination, size) == Popped::Whole; }
+bool Pop(char* destination, std::size_t size) { return PopArgument(destination, size, Traced::Whole) == Popped::Whole; }
 
 SIZE_T EntrySize(int stringSize) { return offsetof(stack_t, text) + (stringSize + 4) * sizeof(TCHAR); }
 
@@ -49,10 +49,10 @@ TEST_F(StackHelpers, PopTakesTheTopEntryAndTracesItBeforeCopying) {
 TEST_F(StackHelpers, PopOnAnEmptyOrMissingStackLeavesTheBufferAndTracesNothing) {
   char buffer[8] = "keep";
   UseFrame(m_host);
-  EXPECT_EQ(PopArgument(buffer, sizeof buffer), Popped::Missing);
+  EXPECT_EQ(PopArgument(buffer, sizeof buffer, Traced::Whole), Popped::Missing);
   EXPECT_FALSE(PopArgumentBounded(buffer, sizeof buffer));
   g_stackTop = nullptr;
-  EXPECT_EQ(PopArgument(buffer, sizeof buffer), Popped::Missing);
+  EXPECT_EQ(PopArgument(buffer, sizeof buffer, Traced::Whole), Popped::Missing);
   EXPECT_STREQ(buffer, "keep");
   EXPECT_TRUE(m_output.Lines().empty());
 }

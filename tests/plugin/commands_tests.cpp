@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -11,6 +12,35 @@
 #include "support/test_host.h"
 
 namespace {
+
+void* __cdecl NoMalloc(std::size_t) { return nullptr; }
+void* __cdecl NoCalloc(std::size_t, std::size_t) { return nullptr; }
+
+// The plug-in's import slot for msvcrt's `name`: swapping it makes the DLL's own calls fail.
+void** MsvcrtSlot(HMODULE module, const char* name) {
+  auto* base = reinterpret_cast<BYTE*>(module);
+  const auto* nt = reinterpret_cast<IMAGE_NT_HEADERS*>(base + reinterpret_cast<IMAGE_DOS_HEADER*>(base)->e_lfanew);
+  auto* entry = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(
+      base + nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT].VirtualAddress);
+  for (; entry->Name; ++entry) {
+    if (_stricmp(reinterpret_cast<char*>(base + entry->Name), "msvcrt.dll") != 0) continue;
+    auto* names = reinterpret_cast<IMAGE_THUNK_DATA*>(base + entry->OriginalFirstThunk);
+    for (auto** slot = reinterpret_cast<void**>(base + entry->FirstThunk); names->u1.AddressOfData; ++names, ++slot) {
+      const auto* byName = reinterpret_cast<IMAGE_IMPORT_BY_NAME*>(base + names->u1.AddressOfData);
+      if (!IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal) && std::strcmp(byName->Name, name) == 0) return slot;
+    }
+  }
+  return nullptr;
+}
+
+void* Swap(void** slot, void* value) {
+  DWORD protection = 0;
+  VirtualProtect(slot, sizeof *slot, PAGE_READWRITE, &protection);
+  void* old = *slot;
+  *slot = value;
+  VirtualProtect(slot, sizeof *slot, protection, &protection);
+  return old;
+}
 
 class Commands : public ::testing::Test {
  protected:
@@ -64,6 +94,21 @@ TEST_F(Commands, EachPopIsTracedWithItsText) {
             std::string::npos) << lines[0];
   EXPECT_NE(lines[1].find("\\nsis\\include\\pluginapi.cpp<72>:\t" + kBoundedPop + " -1 (2)\n"),
             std::string::npos) << lines[1];
+}
+
+// Out of memory from the first command on, the opt-out's read included: each command still
+// takes exactly its own arguments and leaves one number, and NSGetError tells why NSPost failed.
+TEST_F(Commands, OutOfMemoryLeavesOneNumberAndNoArgumentBehind) {
+  void** const slots[] = {MsvcrtSlot(m_plugin.Module(), "malloc"), MsvcrtSlot(m_plugin.Module(), "calloc")};
+  ASSERT_TRUE(slots[0] && slots[1]);
+  void* const kept[] = {Swap(slots[0], reinterpret_cast<void*>(&NoMalloc)),
+                        Swap(slots[1], reinterpret_cast<void*>(&NoCalloc))};
+  const std::string post = Call(m_plugin.NSPost, {"http://127.0.0.1:9/\xC3\xA9", "a&b&1"}),
+                    field = Call(m_plugin.NSSetField, {"step", "files"}), get = Call(m_plugin.NSGet, {""}),
+                    enabled = Call(m_plugin.NSEnabled, {}), error = Call(m_plugin.NSGetError, {});
+  EXPECT_EQ(post + field + get + enabled + error, "0001other 8");
+  Swap(slots[0], kept[0]);
+  Swap(slots[1], kept[1]);
 }
 
 // A missing argument is the script's mistake, not an empty text: 0, and nothing queued or set.

@@ -17,27 +17,25 @@ std::string CallAndPop(TestHost& host, PluginCommand command, const std::string&
   return host.PopText();
 }
 
-TEST(Unload, FreeingThePluginWhileAReportRunsDoesNotFault) {
+// A host that takes no unload callback frees the plug-in after each command, so the worker's
+// reference may be the last: ending after a report that WinINet still sends, it keeps the module.
+TEST(Unload, FreeingThePluginWhileWinInetMayCallBackDoesNotFault) {
   SilentServer server;
   TestHost host;
+  TestHost::s_registerResult = 1;
   LoadedPlugin plugin;
-  const std::string path = plugin.Path();
 
   host.Push("install_start&beta&1.2.3");
   host.Push(server.Url());
-  host.Call(plugin.NSPostAsync);
-  ASSERT_EQ(host.PopText(), "1");
-  Sleep(300);  // the report job is waiting for the answer
+  host.Call(plugin.NSPost);  // given up after its 5 s
+  ASSERT_EQ(host.PopText(), "0");
+  EXPECT_EQ(CallAndPop(host, plugin.NSWaitDone, "-1"), "1");
 
-  plugin.Unload();  // as NSIS does after NSPIM_UNLOAD
-  EXPECT_NE(GetModuleHandleA(path.c_str()), nullptr) << "unmapped while its threads run";
-
-  // The send time-out returns the worker into module code; WinINet calls back into it
-  // once the server goes away.
-  Sleep(5500);
-  server.Close();
+  plugin.Unload();
+  EXPECT_TRUE(plugin.IsMapped()) << "unmapped though WinINet could still call back";
+  server.Close();  // WinINet calls back into the module as the connection ends
   Sleep(1000);
-  SUCCEED() << "still running after the module's threads went on without it";
+  EXPECT_TRUE(plugin.IsMapped());
 }
 
 TEST(Unload, AnIdleWorkerEndsAtTheUnloadMessageAndTheModuleGoes) {

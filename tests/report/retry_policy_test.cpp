@@ -16,7 +16,7 @@ TEST(IsRetriedOutcome, PassingFailuresAndOverloadOnly) {
     EXPECT_FALSE(IsRetriedOutcome(status, 12029)) << status;
   for (const uint32_t error : {10060u, 10054u, 12002u, 12007u, 12029u, 12030u, 12031u, 12152u, 12157u})
     EXPECT_TRUE(IsRetriedOutcome(0, error)) << error;
-  for (const uint32_t error : {0u, 87u, 12005u, 12006u, 12017u, 12037u, 12038u, 12044u, 12045u, 12169u, 12170u})
+  for (const uint32_t error : {0u, 87u, 12005u, 12006u, 12017u, 12037u, 12038u, 12044u, 12045u, 12055u, 12056u, 12057u, 12169u, 12170u})
     EXPECT_FALSE(IsRetriedOutcome(0, error)) << error;
 }
 

@@ -64,6 +64,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Check(next > limit);
   }
 
+  // The pop's own copy, which allocates nothing, keeps the same characters.
+  std::string into(limit, '\0');
+  const Utf8Copy copy = Utf16ToUtf8Into(text.data(), text.size(), into.data(), limit);
+  Check(copy.bytes == cut && copy.whole == (cut == full.size()) && into.compare(0, cut, kept) == 0);
+
   const std::string encoded = PercentEncodeNonAscii(full);
   for (const char byte : encoded) Check(static_cast<unsigned char>(byte) < 0x80);
   Check(encoded.size() >= full.size() && encoded.size() <= 3 * full.size());

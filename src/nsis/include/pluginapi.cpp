@@ -2,7 +2,9 @@
 
 #include <cstddef>
 #include <cstring>
+#include <memory>
 #include <string>
+#include <string_view>
 
 #include "diag/trace.h"
 #include "text/format_text.h"
@@ -13,20 +15,27 @@ stack_t** g_stackTop = nullptr;
 
 namespace {
 
-stack_t* TopEntry() { return g_stackTop ? *g_stackTop : nullptr; }
+struct FreeEntry {
+  void operator()(stack_t* entry) const { GlobalFree(entry); }
+};
+using TakenEntry = std::unique_ptr<stack_t, FreeEntry>;
 
-void DropTopEntry(stack_t* top) {
-  *g_stackTop = top->next;
-  GlobalFree(top);
+// Unlinks the top entry before anything else happens to it, so that nothing that fails later
+// (out of memory in the trace) can leave it on the stack.
+TakenEntry TakeTopEntry() {
+  stack_t* top = g_stackTop ? *g_stackTop : nullptr;
+  if (top) *g_stackTop = top->next;
+  return TakenEntry(top);
 }
 
-// Copies `text` cut to `length` bytes and NUL-terminates.
-Popped CopyCut(char* destination, std::size_t destinationSize, const char* text,
-               std::size_t textLength, std::size_t length) {
-  if (destinationSize == 0) return textLength == 0 ? Popped::Whole : Popped::Cut;
-  std::memcpy(destination, text, length);
-  destination[length] = '\0';
-  return length == textLength ? Popped::Whole : Popped::Cut;
+// One pop's trace line, `routine` text (length): out of memory costs the line, never the pop.
+using TraceFunction = void (*)(const char*, int, const char*, ...);
+void TracePop(TraceFunction trace, int lineNumber, const char* routine, std::string_view text, int length,
+              Traced traced) noexcept {
+  try {
+    trace(KESTREL_PLUGINAPI_SOURCE, lineNumber, "%s %s (%d)\n", routine, TracedText(text, traced).c_str(), length);
+  } catch (...) {
+  }
 }
 
 // An ASCII text in an entry sized as the host sizes its own: string_size characters and 4
@@ -49,10 +58,14 @@ void PushDecimal(int value) {
 }
 
 #ifdef UNICODE
-std::string TopTextAsUtf8(const stack_t* top, int& length) {
-  length = lstrlenW(top->text);
-  const std::u16string units(top->text, top->text + length);
-  return Utf16ToUtf8(units.data(), units.size());
+const char16_t* Units(const stack_t& entry) { return reinterpret_cast<const char16_t*>(entry.text); }
+
+void TraceWidePop(int lineNumber, const char* routine, const stack_t& entry, int length, Traced traced) noexcept {
+  try {
+    TracePop(DebugTraceW, lineNumber, routine, Utf16ToUtf8(Units(entry), static_cast<std::size_t>(length)), length,
+             traced);
+  } catch (...) {
+  }
 }
 #endif
 
@@ -60,28 +73,24 @@ std::string TopTextAsUtf8(const stack_t* top, int& length) {
 
 #ifdef UNICODE
 
-Popped popstringW(char* destination, std::size_t destinationSize) {
-  stack_t* top = TopEntry();
+Popped popstringW(char* destination, std::size_t destinationSize, Traced traced) {
+  const TakenEntry top = TakeTopEntry();
   if (!top) return Popped::Missing;
-  int length = 0;
-  const std::string text = TopTextAsUtf8(top, length);
-  DebugTraceW(KESTREL_PLUGINAPI_SOURCE, 60, "popstringW %s (%d)\n", text.c_str(), length);
-  const std::size_t kept = destinationSize > 0 ? Utf8CutLength(text, destinationSize - 1) : 0;
-  const Popped popped = CopyCut(destination, destinationSize, text.data(), text.size(), kept);
-  DropTopEntry(top);
-  return popped;
+  const int length = lstrlenW(top->text);
+  TraceWidePop(60, "popstringW", *top, length, traced);
+  if (destinationSize == 0) return length == 0 ? Popped::Whole : Popped::Cut;
+  const Utf8Copy copy = Utf16ToUtf8Into(Units(*top), static_cast<std::size_t>(length), destination, destinationSize - 1);
+  destination[copy.bytes] = '\0';
+  return copy.whole ? Popped::Whole : Popped::Cut;
 }
 
 bool popstringnW(char* destination, std::size_t count) {
-  stack_t* top = TopEntry();
+  const TakenEntry top = TakeTopEntry();
   if (!top) return false;
-  int length = 0;
-  const std::string text = TopTextAsUtf8(top, length);
-  DebugTraceW(KESTREL_PLUGINAPI_SOURCE, 72, "popstringnW %s (%d)\n", text.c_str(), length);
-  const std::size_t kept = Utf8CutLength(text, count);
-  std::memcpy(destination, text.data(), kept);
-  std::memset(destination + kept, 0, count - kept);
-  DropTopEntry(top);
+  const int length = lstrlenW(top->text);
+  TraceWidePop(72, "popstringnW", *top, length, Traced::Whole);
+  const Utf8Copy copy = Utf16ToUtf8Into(Units(*top), static_cast<std::size_t>(length), destination, count);
+  std::memset(destination + copy.bytes, 0, count - copy.bytes);
   return true;
 }
 
@@ -91,25 +100,23 @@ void pushstringW(const char* ascii) { PushAscii(ascii); }
 
 #else
 
-Popped popstringA(char* destination, std::size_t destinationSize) {
-  stack_t* top = TopEntry();
+Popped popstringA(char* destination, std::size_t destinationSize, Traced traced) {
+  const TakenEntry top = TakeTopEntry();
   if (!top) return Popped::Missing;
   const std::size_t length = std::strlen(top->text);
-  DebugTrace(KESTREL_PLUGINAPI_SOURCE, 60, "popstringA %s (%d)\n", top->text,
-             static_cast<int>(length));
-  const std::size_t kept = destinationSize > 0 && length >= destinationSize ? destinationSize - 1 : length;
-  const Popped popped = CopyCut(destination, destinationSize, top->text, length, kept);
-  DropTopEntry(top);
-  return popped;
+  TracePop(DebugTrace, 60, "popstringA", top->text, static_cast<int>(length), traced);
+  if (destinationSize == 0) return length == 0 ? Popped::Whole : Popped::Cut;
+  const std::size_t kept = length >= destinationSize ? destinationSize - 1 : length;
+  std::memcpy(destination, top->text, kept);
+  destination[kept] = '\0';
+  return kept == length ? Popped::Whole : Popped::Cut;
 }
 
 bool popstringn(char* destination, std::size_t count) {
-  stack_t* top = TopEntry();
+  const TakenEntry top = TakeTopEntry();
   if (!top) return false;
-  DebugTrace(KESTREL_PLUGINAPI_SOURCE, 72, "popstringn %s (%d)\n", top->text,
-             static_cast<int>(std::strlen(top->text)));
+  TracePop(DebugTrace, 72, "popstringn", top->text, static_cast<int>(std::strlen(top->text)), Traced::Whole);
   std::strncpy(destination, top->text, count);
-  DropTopEntry(top);
   return true;
 }
 

@@ -2,7 +2,8 @@
 
 // The module's side of the NSIS plug-in calling convention: the stack entry and
 // parameter block layouts the host shares with its plug-ins, and the stack helpers.
-// Every pop writes a trace line naming this file.
+// Every pop takes its entry off the stack first and then writes a trace line naming this
+// file, showing the text as `traced` allows; a pop never throws.
 //
 // ANSI builds: the host's stack holds narrow text, passed through byte for byte.
 // Unicode builds (UNICODE defined): it holds UTF-16 and string_size counts UTF-16 code
@@ -12,6 +13,8 @@
 #include <windows.h>
 
 #include <cstddef>
+
+#include "diag/trace_redaction.h"
 
 struct stack_t {
   stack_t* next;
@@ -62,9 +65,9 @@ extern stack_t** g_stackTop;
 // cut at a character boundary, NUL-terminated. On an empty stack the destination stays as
 // it is and nothing is traced. The trace line shows the text and its length in UTF-16
 // code units, as the host counts.
-Popped popstringW(char* destination, std::size_t destinationSize);
+Popped popstringW(char* destination, std::size_t destinationSize, Traced traced);
 
-// As popstringW, but copies with strncpy semantics: `count` bytes of UTF-8, cut at a
+// As popstringW, traced whole, but copies with strncpy semantics: `count` bytes of UTF-8, cut at a
 // character boundary, NUL-padded, and no terminator when they fill all `count` bytes.
 // False when the stack was empty.
 bool popstringnW(char* destination, std::size_t count);
@@ -75,7 +78,9 @@ void pushintW(int value);
 // Pushes an ASCII text as UTF-16.
 void pushstringW(const char* ascii);
 
-inline Popped PopArgument(char* destination, std::size_t size) { return popstringW(destination, size); }
+inline Popped PopArgument(char* destination, std::size_t size, Traced traced) {
+  return popstringW(destination, size, traced);
+}
 inline bool PopArgumentBounded(char* destination, std::size_t count) { return popstringnW(destination, count); }
 inline void PushResult(int value) { pushintW(value); }
 inline void PushResultText(const char* ascii) { pushstringW(ascii); }
@@ -85,9 +90,9 @@ inline void PushResultText(const char* ascii) { pushstringW(ascii); }
 // Takes the top entry into `destination` (of `destinationSize` bytes, zero-filled by
 // the caller), cutting a longer text to fit, NUL-terminated. On an empty stack the
 // destination stays as it is and nothing is traced.
-Popped popstringA(char* destination, std::size_t destinationSize);
+Popped popstringA(char* destination, std::size_t destinationSize, Traced traced);
 
-// As popstringA, but copies with strncpy semantics: `count` bytes, NUL-padded, and
+// As popstringA, traced whole, but copies with strncpy semantics: `count` bytes, NUL-padded, and
 // no terminator when the text has `count` or more characters. False when the stack was
 // empty.
 bool popstringn(char* destination, std::size_t count);
@@ -98,7 +103,9 @@ void pushintA(int value);
 // Pushes `text` as it is.
 void pushstringA(const char* text);
 
-inline Popped PopArgument(char* destination, std::size_t size) { return popstringA(destination, size); }
+inline Popped PopArgument(char* destination, std::size_t size, Traced traced) {
+  return popstringA(destination, size, traced);
+}
 inline bool PopArgumentBounded(char* destination, std::size_t count) { return popstringn(destination, count); }
 inline void PushResult(int value) { pushintA(value); }
 inline void PushResultText(const char* text) { pushstringA(text); }

@@ -1,4 +1,4 @@
-#include "http/release_rules.h"
+#include "lifetime/release_rules.h"
 
 #include <gtest/gtest.h>
 

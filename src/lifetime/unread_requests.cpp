@@ -1,4 +1,4 @@
-#include "http/unread_requests.h"
+#include "lifetime/unread_requests.h"
 
 #include <initializer_list>
 

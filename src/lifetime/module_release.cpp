@@ -1,28 +1,33 @@
-#include "http/module_release.h"
+#include "lifetime/module_release.h"
+
+#include <atomic>
 
 #include "common/deadline.h"
 #include "diag/trace.h"
-#include "http/attempt_context.h"
-#include "http/callback_gate.h"
-#include "http/release_rules.h"
+#include "lifetime/callback_gate.h"
+#include "lifetime/live_contexts.h"
+#include "lifetime/release_rules.h"
 
 namespace {
 
 // Closing callbacks come within microseconds of the worker's last close, and a callback
 // only sets an event or two.
-constexpr DWORD kUnloadWaitMs = 100;
+constexpr DWORD kReleaseWaitMs = 100;
+
+std::atomic<bool> g_pinned{false};
 
 void PinModule() {
   HMODULE module = nullptr;
   GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_PIN | GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
                      reinterpret_cast<LPCSTR>(&PinModule), &module);
+  g_pinned.store(true);
 }
 
-}  // namespace
-
-void ReleaseModuleAfterWinInet(HANDLE workerThread) {
-  const bool workerEnded = !workerThread || WaitForSingleObject(workerThread, 0) == WAIT_OBJECT_0;
-  const DWORD deadline = GetTickCount() + kUnloadWaitMs;
+// Waits, bounded, until nothing can run module code, else pins the module; `moment` names the
+// caller in the trace.
+void ReleaseOrPin(bool workerEnded, const char* moment) {
+  if (g_pinned.load()) return;
+  const DWORD deadline = GetTickCount() + kReleaseWaitMs;
   for (;;) {
     CountCallbacksLeft();
     const ReleaseFacts facts{workerEnded, WinInetMayStillCallBack(), CallbacksInside(), HasPassed(deadline)};
@@ -36,7 +41,7 @@ void ReleaseModuleAfterWinInet(HANDLE workerThread) {
         AwaitCallbackLeaving(MsUntil(deadline));
         break;
       case ReleaseStep::Pin:
-        DebugTrace(__FILE__, __LINE__, "unload: kept loaded (worker %s, requests %s, callbacks inside %ld)\n",
+        DebugTrace(__FILE__, __LINE__, "%s: kept loaded (worker %s, requests %s, callbacks inside %ld)\n", moment,
                    facts.workerEnded ? "ended" : "running", facts.requestsOutstanding ? "outstanding" : "none",
                    facts.callbacksInside);
         PinModule();
@@ -44,3 +49,11 @@ void ReleaseModuleAfterWinInet(HANDLE workerThread) {
     }
   }
 }
+
+}  // namespace
+
+void ReleaseModuleAfterWinInet(HANDLE workerThread) {
+  ReleaseOrPin(!workerThread || WaitForSingleObject(workerThread, 0) == WAIT_OBJECT_0, "unload");
+}
+
+void KeepModuleForWinInetAtWorkerEnd() { ReleaseOrPin(true, "worker end"); }

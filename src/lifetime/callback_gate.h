@@ -7,7 +7,9 @@
 // (g_callbacksEntered) and, as its last, jumps into kernel32's ReleaseSemaphore on
 // g_callbackExitSemaphore, which returns straight to WinINet: the signal "this thread has left"
 // is sent from outside the module, as FreeLibraryAndExitThread sends it for a thread. A callback
-// has left once its release was counted here.
+// has left once its release was counted here. The count cannot see a callback that WinINet is
+// about to start: what rules those out is that HANDLE_CLOSING is a handle's last callback
+// (module_release.h).
 extern "C" {
 extern LONG volatile g_callbacksEntered;
 extern HANDLE g_callbackExitSemaphore;

@@ -1,4 +1,4 @@
-#include "common/module_reference.h"
+#include "lifetime/module_reference.h"
 
 HMODULE AcquireModuleReference() noexcept {
   HMODULE module = nullptr;

@@ -1,4 +1,4 @@
-#include "http/release_rules.h"
+#include "lifetime/release_rules.h"
 
 // A worker still running may start or give up a request at any time, so it is never waited
 // for here: its own reference keeps the module until it ends, and the pin beyond that.

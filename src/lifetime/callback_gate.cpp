@@ -1,4 +1,4 @@
-#include "http/callback_gate.h"
+#include "lifetime/callback_gate.h"
 
 extern "C" {
 LONG volatile g_callbacksEntered = 0;
