@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstring>
 #include <mutex>
+#include <utility>
 
 int TestHost::s_registerResult = 0;
 int TestHost::s_registerCalls = 0;
@@ -93,26 +94,33 @@ std::string Utf8FromWide(const std::wstring& text) {
   return bytes;
 }
 
+TestMutex DebugOutputCapture::s_lock;
 DebugOutputCapture* DebugOutputCapture::s_active = nullptr;
 
 DebugOutputCapture::DebugOutputCapture() {
-  s_active = this;
+  {
+    std::lock_guard<TestMutex> lock(s_lock);
+    s_active = this;
+  }
   m_handler = AddVectoredExceptionHandler(1, &DebugOutputCapture::Handler);
 }
 
+// The handler may still run on another thread after its removal: it looks at s_active under
+// the lock, so it either finishes before the capture ends or finds none.
 DebugOutputCapture::~DebugOutputCapture() {
   RemoveVectoredExceptionHandler(m_handler);
+  std::lock_guard<TestMutex> lock(s_lock);
   s_active = nullptr;
 }
 
 std::vector<std::string> DebugOutputCapture::Lines() const {
-  std::lock_guard<TestMutex> lock(m_mutex);
+  std::lock_guard<TestMutex> lock(s_lock);
   return m_lines;
 }
 
 std::string DebugOutputCapture::AsCaptured(const std::string& utf8) const {
   {
-    std::lock_guard<TestMutex> lock(m_mutex);
+    std::lock_guard<TestMutex> lock(s_lock);
     if (m_sawWide) return utf8;
   }
   const std::wstring wide = WideFromUtf8(utf8);
@@ -127,29 +135,29 @@ std::string DebugOutputCapture::AsCaptured(const std::string& utf8) const {
 // OutputDebugStringA raises DBG_PRINTEXCEPTION_C with the text's length (terminator
 // included) and address; OutputDebugStringW, where it raises DBG_PRINTEXCEPTION_WIDE_C,
 // the same for the UTF-16 text, and falls back to the narrow form when no debugger
-// takes the wide one: that narrow twin is skipped. The system's own handler still runs
-// after this one.
+// takes the wide one: that narrow twin is skipped, whether a capture is active or not,
+// so that the flag never outlives it. The system's own handler still runs after this one.
 LONG CALLBACK DebugOutputCapture::Handler(EXCEPTION_POINTERS* info) {
   constexpr DWORD kWideCode = 0x4001000A;  // DBG_PRINTEXCEPTION_WIDE_C
   thread_local bool s_skipNarrowTwin = false;
   const EXCEPTION_RECORD* record = info->ExceptionRecord;
-  if (!s_active || record->NumberParameters < 2) return EXCEPTION_CONTINUE_SEARCH;
+  const bool wide = record->ExceptionCode == kWideCode;
+  if ((!wide && record->ExceptionCode != DBG_PRINTEXCEPTION_C) || record->NumberParameters < 2) {
+    return EXCEPTION_CONTINUE_SEARCH;
+  }
+  if (!wide && std::exchange(s_skipNarrowTwin, false)) return EXCEPTION_CONTINUE_SEARCH;
+  s_skipNarrowTwin = wide;
   const auto length = static_cast<std::size_t>(record->ExceptionInformation[0]);
   const std::size_t withoutTerminator = length > 0 ? length - 1 : 0;
-  if (record->ExceptionCode == kWideCode) {
+  std::lock_guard<TestMutex> lock(s_lock);
+  if (!s_active) return EXCEPTION_CONTINUE_SEARCH;
+  if (wide) {
     const auto* text = reinterpret_cast<const wchar_t*>(record->ExceptionInformation[1]);
-    std::lock_guard<TestMutex> lock(s_active->m_mutex);
     s_active->m_lines.push_back(Utf8FromWide(std::wstring(text, withoutTerminator)));
     s_active->m_sawWide = true;
-    s_skipNarrowTwin = true;
-  } else if (record->ExceptionCode == DBG_PRINTEXCEPTION_C) {
-    if (s_skipNarrowTwin) {
-      s_skipNarrowTwin = false;
-      return EXCEPTION_CONTINUE_SEARCH;
-    }
-    const auto* text = reinterpret_cast<const char*>(record->ExceptionInformation[1]);
-    std::lock_guard<TestMutex> lock(s_active->m_mutex);
-    s_active->m_lines.emplace_back(text, withoutTerminator);
+  } else {
+    s_active->m_lines.emplace_back(reinterpret_cast<const char*>(record->ExceptionInformation[1]),
+                                   withoutTerminator);
   }
   return EXCEPTION_CONTINUE_SEARCH;
 }

@@ -82,8 +82,10 @@ class DebugOutputCapture {
 
  private:
   static LONG CALLBACK Handler(EXCEPTION_POINTERS* info);
+  // A line may arrive on any thread while a capture ends: one lock for the process, never
+  // destroyed, guards s_active and the active capture's lines.
+  static TestMutex s_lock;
   static DebugOutputCapture* s_active;
-  mutable TestMutex m_mutex;
   std::vector<std::string> m_lines;
   bool m_sawWide = false;
   void* m_handler;

@@ -281,8 +281,8 @@ class _Handler(socketserver.BaseRequestHandler):
         owner = self.server.owner
         sock = self.request
         sock.settimeout(owner.idle)
-        owner._opened(self.request)
         try:
+            owner._opened(self.request)
             if owner.tls and owner._take_handshake_reset():
                 sock.recv(4096)
                 sock.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
@@ -463,6 +463,8 @@ class TestServer:
     def _opened(self, sock):
         with self._lock:
             self._connections.add(sock)
+        if self._stopping.is_set():  # accepted as stop() ran, maybe after it shut the others
+            sock.shutdown(socket.SHUT_RDWR)
 
     def _closed(self, sock):
         with self._lock:
@@ -489,6 +491,8 @@ class TestServer:
         elif self.mode == "hang":
             slot = [threading.Event(), "close"]
             with self._lock:
+                if self._stopping.is_set():  # stop() has released the held ones already
+                    return False
                 self._held.append(slot)
             slot[0].wait(HELD_LIMIT_SECONDS)
             if slot[1] != "answer" or self._stopping.is_set():
@@ -535,6 +539,7 @@ class TrickledTls:
         self.pause = pause
         self.held = held
         self._stopping = threading.Event()
+        self._lock = threading.Lock()  # guards _sockets, which stop() closes as _accept adds
         self._sockets = []
         self._listener = None
 
@@ -553,7 +558,9 @@ class TrickledTls:
 
     def stop(self):
         self._stopping.set()
-        for sock in [self._listener] + self._sockets:
+        with self._lock:
+            sockets = [self._listener] + self._sockets
+        for sock in sockets:
             try:
                 sock.shutdown(socket.SHUT_RDWR)
             except OSError:
@@ -574,7 +581,14 @@ class TrickledTls:
                 upstream = socket.create_connection(("127.0.0.1", self.server.port))
             except OSError:
                 return
-            self._sockets += [client, upstream]
+            with self._lock:
+                stopped = self._stopping.is_set()
+                if not stopped:
+                    self._sockets += [client, upstream]
+            if stopped:
+                client.close()
+                upstream.close()
+                return
             threading.Thread(target=self._copy, args=(client, upstream), daemon=True).start()
             threading.Thread(target=self._trickle, args=(upstream, client), daemon=True).start()
 
