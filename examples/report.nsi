@@ -70,12 +70,14 @@ Section "Install"
   ${KestrelSetField} "step" "done" $0
 
   ; Waits for the answer: the HTTP status, or 0 when none came (no network,
-  ; no answer within 5 s).
+  ; no answer within 5 s). A silent installer can afford the wait; one the user
+  ; watches queues its reports instead (the README's quick start).
   ${KestrelPost} "${KESTREL_URL}" "install_success&${CHANNEL}&${APP_VERSION}" $0
   FileWrite $log "install_success sent: HTTP $0$\r$\n"
-  ; Not taken (no 2xx): say why, and queue it again carrying the reason, so that the
-  ; endpoint learns what stood in the way (queued reports are retried through passing
-  ; failures).
+  ; Not taken (no 2xx): say why, and queue a new success report carrying the reason,
+  ; so that the endpoint learns what stood in the way (queued reports are retried
+  ; through passing failures). It has an id of its own: if the first arrived after all,
+  ; the endpoint sees the success twice.
   IntCmp $0 200 success_delivered success_failed 0
   IntCmp $0 299 success_delivered success_delivered success_failed
   success_failed:
@@ -98,7 +100,9 @@ Function .onInstSuccess
   Call WaitForReports
 FunctionEnd
 
-; Reports still queued when the installer ends are lost: give them up to 10 s.
+; Without this, what is still queued or in flight at the installer's end gets at most
+; 1 s, then is given up, and a report awaiting a retry is given up at once: give them
+; up to 10 s.
 Function WaitForReports
   ${KestrelWaitDone} 10000 $0
   FileWrite $log "NSWaitDone: $0 (1: every report finished)$\r$\n"

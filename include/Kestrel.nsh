@@ -1,17 +1,21 @@
 ; Kestrel: installer event reports for NSIS (x86-ansi, x86-unicode and amd64-unicode).
 ;
 ;   !include "Kestrel.nsh"
-;   ${KestrelPost} "https://example.invalid/events" "install_start&beta&1.2.3" $0
+;   ${KestrelPostAsync} "https://example.invalid/events" "install_start&beta&1.2.3" $0
+;   ...
+;   ${KestrelWaitDone} 3000 $0   ; at the end: what is queued gets at most 3 s more
 ;
 ; The event text is "name&channel&version"; with fewer than three fields the
 ; report carries "installer", "marlow" and "0.0.0" instead. Each macro leaves the
-; command's number in its last argument.
+; command's result in its last argument: a number, or KestrelGetError's text.
 
 !ifndef KESTREL_NSH_INCLUDED
 !define KESTREL_NSH_INCLUDED
 
-; Sends one report and waits for it: the HTTP status, or 0 when none was obtained
-; (no connection, no answer within 5 s, empty URL, or the worker already stopped).
+; Sends one report and waits for it, and for those queued before it: the HTTP status,
+; or 0 when none was obtained (no connection, no answer within 5 s, empty URL, or
+; after KestrelWaitDone). It can hold the installer 5 s a report: at the end, queue
+; with KestrelPostAsync and call KestrelWaitDone with a limit instead.
 !define KestrelPost "!insertmacro _KestrelPost"
 !macro _KestrelPost URL EVENT RESULT
   Kestrel::NSPost `${URL}` `${EVENT}`
@@ -27,14 +31,16 @@
 
 ; Lets queued reports finish within TIMEOUT milliseconds (-1: no limit, 0: no
 ; waiting), then stops the worker: 1 when it ended in time, 0 when it was cut short.
-; Call it before the installer ends; reports still queued are lost otherwise.
+; Later report commands push 0. Without it, what is queued or in flight at the
+; installer's end gets at most 1 s, then is given up; a report awaiting a retry at once.
 !define KestrelWaitDone "!insertmacro _KestrelWaitDone"
 !macro _KestrelWaitDone TIMEOUT RESULT
   Kestrel::NSWaitDone `${TIMEOUT}`
   Pop ${RESULT}
 !macroend
 
-; The status of the latest report (0 before any, or after KestrelPut).
+; The status of the latest report once those queued before it ran (0 before any, after
+; KestrelPut, or after KestrelWaitDone). Get, Put and their Async forms pass an unused "".
 !define KestrelGet "!insertmacro _KestrelGet"
 !macro _KestrelGet RESULT
   Kestrel::NSGet ""
@@ -47,7 +53,7 @@
   Pop ${RESULT}
 !macroend
 
-; Clears the latest status to 0.
+; Clears the latest status to 0, and KestrelGetError's text to "none 0".
 !define KestrelPut "!insertmacro _KestrelPut"
 !macro _KestrelPut RESULT
   Kestrel::NSPut ""
@@ -85,9 +91,11 @@
   Pop ${RESULT}
 !macroend
 
-; Why the latest report attempt ended, or the latest report was refused, as a word, a
-; space and a number: "ok 200", "http 404", "dns 12007", "timeout 0", "tls 12157",
-; "off 0", "none 0" before any (see the README's "When reports do not arrive").
+; How the report whose status the script was last given ended (KestrelPost's own, the
+; one KestrelGet pushed, or a refused report's reason), as a word, a space and a number:
+; "ok 200", "http 404", "dns 12007", "timeout 0", "tls 12157", "url 0", "off 0",
+; "stopped 0"; "none 0" before any and after KestrelPut. Queueing leaves it as it was
+; (see the README's "When reports do not arrive").
 !define KestrelGetError "!insertmacro _KestrelGetError"
 !macro _KestrelGetError RESULT
   Kestrel::NSGetError
