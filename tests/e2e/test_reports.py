@@ -287,6 +287,8 @@ class Failures(unittest.TestCase):
                 self.assertEqual(len({r.body for r in server.requests}), 1)  # the same document each time
                 self.assertLess(end_seconds, END_LIMIT_SECONDS)
                 self.assertFalse(left_behind, "the plug-in folder was left behind: " + folder)
+                given_up = [t for t in run.traces if b" given up at the unload after 1 attempts\n" in t]
+                self.assertEqual(len(given_up), 1 if name == "unload" else 0)
 
     def test_a_post_waits_for_the_reports_queued_before_it_never_for_their_retries(self):
         with TestServer() as server, TestServer(mode="slow", delay=3.0, status=503) as busy, \
@@ -341,9 +343,15 @@ class Failures(unittest.TestCase):
             run = steps.post(server.url("/late"), "e&ch&1").get_error().run()
             with mock.patch.dict(os.environ, DO_NOT_TRACK="1"):
                 off = Steps().post(server.url("/off"), "e&ch&1").get_error().run()
-        print("\nNSGetError: " + ", ".join(v for v in run.values + off.values if " " in v))
+            # NSPost's own report, whatever queued reports and their retries come to meanwhile.
+            refused, once[:] = "http://127.0.0.1:%d/" % unused_port(), [Response(429, headers=[("Retry-After", "1")])]
+            own = (Steps().post_async(refused, "q&ch&1").post(server.url("/own"), "e&ch&1").raw("Sleep 1500")
+                   .get_error().post_async(flaky.url("/429"), "q&ch&1").post(refused, "e&ch&1").raw("Sleep 1500")
+                   .get_error().raw('Kestrel::NSPut ""', "!insertmacro Record").get_error().run())
+        print("\nNSGetError: " + ", ".join(v for v in run.values + off.values + own.values if " " in v))
         self.assertEqual(run.values + off.values, ["none 0"] + [v for _, status, error in rows for v in (status, error)]
-                         + ["1", "1", "ok 200", "0", "stopped 0", "0", "off 0"])
+                         + ["1", "1", "url 12006", "0", "stopped 0", "0", "off 0"])
+        self.assertEqual(own.values, ["1", "200", "ok 200", "1", "0", "connect 12029", "0", "none 0"])
         attempt = "report ID attempt %d direct: %s, status %s, N ms"
         given_up = "report ID given up after 1 attempts: %s"
         failed = [(error, status) for _, status, error in rows[2:] if error != "url 0"]
@@ -417,7 +425,8 @@ class SystemProxy(unittest.TestCase):
                     ("dropping", dropping.port, None, server.url("/dropping"), "200", 5500),
                     ("407-slow", slow_demanding.port, None, server.url("/407-slow"), "200", 1500),
                     ("proxy-503", squid.port, None, "http://127.0.0.1:%d/" % unused_port(), "503", 2500),
-                    ("reset-after-sent", resetting_proxy.port, None, server.url("/reset-after-sent"), "0", 2500))
+                    ("reset-after-sent", resetting_proxy.port, None, server.url("/reset-after-sent"), "0", 2500),
+                    ("down-refused", unused_port(), None, "http://127.0.0.1:%d/" % unused_port(), "0", 2500))
             # The 407 row's six reports go to an endpoint that closes its connections (else Wine
             # sends the next over the endpoint's kept-alive one, past the proxy). Wine closes a
             # connection handed back to its pool 60 to 65 s later, one held by an unread answer
@@ -432,8 +441,8 @@ class SystemProxy(unittest.TestCase):
                         steps.start_clock().post(url, name + "&ch&1").record_clock()
                     if name == "407-slow":
                         steps.post_async(url, name + "&ch&1").wait_done(-1)
-                    if name == "reset-after-sent":
-                        steps.get_error()  # the proxy had it: no direct attempt was left
+                    if name in ("reset-after-sent", "down-refused"):
+                        steps.get_error()  # the proxy had it: no direct attempt was left; or never had it
                     if name != "407":
                         runs[name] = steps.run()
                         continue
@@ -453,7 +462,7 @@ class SystemProxy(unittest.TestCase):
                 run = runs[name]
                 print("\nproxy %s: pushed %s in %s ms" % (name, " ".join(run.values), " ".join(map(str, run.clocks))))
                 with self.subTest(name):
-                    values = run.values[:-1] if name == "reset-after-sent" else run.values
+                    values = run.values[:-1] if name in ("reset-after-sent", "down-refused") else run.values
                     self.assertEqual(set(values) - {"1"} if name == "407-slow" else set(values), {pushed})
                     self.assertLess(max(run.clocks), most)
             requests = server.requests
@@ -468,6 +477,7 @@ class SystemProxy(unittest.TestCase):
             # Reset once the proxy had it: sent again the same way, once, and never direct.
             self.assertEqual(len(resetting_proxy.requests), 2)
             self.assertRegex(runs["reset-after-sent"].values[-1], r"^proxy 12\d{3}$")
+            self.assertEqual(runs["down-refused"].values[-1], "connect 12029")  # the direct attempt's word
 
 
 class ServerFailures(Route):
