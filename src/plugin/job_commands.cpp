@@ -6,11 +6,11 @@
 #include <new>
 #include <string>
 
+#include "http/outcome_rules.h"
 #include "nsis/include/pluginapi.h"
 #include "optout/optout_settings.h"
 #include "plugin/member_commands.h"
 #include "report/report_job.h"
-#include "http/outcome_rules.h"
 #include "report/report_outcome.h"
 #include "text/format_text.h"
 #include "text/url_encoding.h"

@@ -24,9 +24,9 @@ struct ReportJobArgs {
 void ReleaseReportJobArgs(void* args);
 
 // Sends one event report and leaves its HTTP status (0 when none) in g_lastStatus, and why
-// the attempt ended in g_lastOutcome, with a trace line. A
-// report that may be retried tries up to kMaxReportAttempts times, with the same
-// document (its id included) each time; between attempts it steps aside for as long as
-// the retry policy says (DeferJob), and the jobs queued behind it run meanwhile. At the
-// host's unload a report waiting to be retried is given up, and traced as such.
+// the attempt ended in g_lastOutcome, with a trace line. A report that may be retried
+// tries up to kMaxReportAttempts times, with the same document (its id included) each
+// time; between attempts it steps aside for as long as the retry policy says (DeferJob),
+// and the jobs queued behind it run meanwhile. At the host's unload a report waiting to be
+// retried is given up, and traced as such.
 void WINAPI ReportJob(void* args) noexcept;

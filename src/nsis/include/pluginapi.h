@@ -67,9 +67,9 @@ extern stack_t** g_stackTop;
 // code units, as the host counts.
 Popped popstringW(char* destination, std::size_t destinationSize, Traced traced);
 
-// As popstringW, traced whole, but copies with strncpy semantics: `count` bytes of UTF-8, cut at a
-// character boundary, NUL-padded, and no terminator when they fill all `count` bytes.
-// False when the stack was empty.
+// As popstringW, traced whole, but copies with strncpy semantics: `count` bytes of UTF-8,
+// cut at a character boundary, NUL-padded, and no terminator when they fill all `count`
+// bytes. False when the stack was empty.
 bool popstringnW(char* destination, std::size_t count);
 
 // Pushes `value` as decimal UTF-16 text.
@@ -92,9 +92,9 @@ inline void PushResultText(const char* ascii) { pushstringW(ascii); }
 // destination stays as it is and nothing is traced.
 Popped popstringA(char* destination, std::size_t destinationSize, Traced traced);
 
-// As popstringA, traced whole, but copies with strncpy semantics: `count` bytes, NUL-padded, and
-// no terminator when the text has `count` or more characters. False when the stack was
-// empty.
+// As popstringA, traced whole, but copies with strncpy semantics: `count` bytes,
+// NUL-padded, and no terminator when the text has `count` or more characters. False when
+// the stack was empty.
 bool popstringn(char* destination, std::size_t count);
 
 // Pushes `value` as decimal text.
