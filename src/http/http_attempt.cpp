@@ -6,10 +6,10 @@
 
 #include "common/deadline.h"
 #include "http/answer_head.h"
-#include "lifetime/callback_gate.h"
 #include "http/status_callback.h"
-#include "lifetime/unread_requests.h"
 #include "http/url_rules.h"
+#include "lifetime/callback_gate.h"
+#include "lifetime/unread_requests.h"
 
 namespace {
 

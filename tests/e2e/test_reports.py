@@ -432,6 +432,7 @@ class SystemProxy(unittest.TestCase):
             # connection handed back to its pool 60 to 65 s later, one held by an unread answer
             # only at the installer's exit: that installer outlives the pool while the rows run.
             server.responder = lambda request: Response(close=True) if "/407" in request.target else None
+            asking_why = ("reset-after-sent", "down-refused")  # rows that end with NSGetError
             runs = {}
             try:
                 for name, port, bypass, url, _, _ in rows:
@@ -441,7 +442,7 @@ class SystemProxy(unittest.TestCase):
                         steps.start_clock().post(url, name + "&ch&1").record_clock()
                     if name == "407-slow":
                         steps.post_async(url, name + "&ch&1").wait_done(-1)
-                    if name in ("reset-after-sent", "down-refused"):
+                    if name in asking_why:
                         steps.get_error()  # the proxy had it: no direct attempt was left; or never had it
                     if name != "407":
                         runs[name] = steps.run()
@@ -462,7 +463,7 @@ class SystemProxy(unittest.TestCase):
                 run = runs[name]
                 print("\nproxy %s: pushed %s in %s ms" % (name, " ".join(run.values), " ".join(map(str, run.clocks))))
                 with self.subTest(name):
-                    values = run.values[:-1] if name in ("reset-after-sent", "down-refused") else run.values
+                    values = run.values[:-1] if name in asking_why else run.values
                     self.assertEqual(set(values) - {"1"} if name == "407-slow" else set(values), {pushed})
                     self.assertLess(max(run.clocks), most)
             requests = server.requests
