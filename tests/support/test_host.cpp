@@ -97,18 +97,19 @@ std::string Utf8FromWide(const std::wstring& text) {
 TestMutex DebugOutputCapture::s_lock;
 DebugOutputCapture* DebugOutputCapture::s_active = nullptr;
 
+// The handler is added once and never removed: the system keeps a removed handler listed
+// while another thread still runs it, so a capture that removed and added its own could see
+// a line twice.
 DebugOutputCapture::DebugOutputCapture() {
-  {
-    std::lock_guard<TestMutex> lock(s_lock);
-    s_active = this;
-  }
-  m_handler = AddVectoredExceptionHandler(1, &DebugOutputCapture::Handler);
+  static void* const handler = AddVectoredExceptionHandler(1, &DebugOutputCapture::Handler);
+  (void)handler;
+  std::lock_guard<TestMutex> lock(s_lock);
+  s_active = this;
 }
 
-// The handler may still run on another thread after its removal: it looks at s_active under
-// the lock, so it either finishes before the capture ends or finds none.
+// A line from another thread takes the lock before it looks at s_active, so it either lands
+// before the capture ends or finds none.
 DebugOutputCapture::~DebugOutputCapture() {
-  RemoveVectoredExceptionHandler(m_handler);
   std::lock_guard<TestMutex> lock(s_lock);
   s_active = nullptr;
 }

@@ -88,5 +88,4 @@ class DebugOutputCapture {
   static DebugOutputCapture* s_active;
   std::vector<std::string> m_lines;
   bool m_sawWide = false;
-  void* m_handler;
 };
