@@ -9,8 +9,10 @@
 enum class OutcomeWord {
   None,     // no report has ended yet
   Ok,       // a 2xx status
+  Refused,  // a 2xx status whose body says the vendor did not take the event
   Http,     // any other status, from the endpoint or the proxy
   Url,      // the URL cannot be used
+  Invalid,  // the report breaks a vendor's rule, so it was not sent
   Dns,      // the name was not resolved
   Connect,  // the connection was refused, reset or closed before an answer
   Timeout,  // the send limit passed (WinINet's own, or 0 for the plug-in's)

@@ -90,7 +90,8 @@ bool CHttpUtility::Execute() {
     if (m_bCollectCookies) m_strCookies = attempt.Cookies();
     // A redirect's own body must be read within the send limit, since the request goes on.
     const std::string& next = attempt.FollowedUrl();
-    attempt.ReadBody(next.empty() ? GetTickCount() + kReadDeadlineMs : sendDeadline, m_hCancelEvent);
+    attempt.ReadBody(next.empty() ? GetTickCount() + kReadDeadlineMs : sendDeadline, m_hCancelEvent,
+                     m_nResponseCap);
     if (!next.empty() && attempt.ReadToEnd()) {
       url = next;
       m_dwStatusCode = 0;

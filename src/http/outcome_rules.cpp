@@ -28,8 +28,10 @@ const char* OutcomeWordText(OutcomeWord word) {
   switch (word) {
     case OutcomeWord::None: return "none";
     case OutcomeWord::Ok: return "ok";
+    case OutcomeWord::Refused: return "refused";
     case OutcomeWord::Http: return "http";
     case OutcomeWord::Url: return "url";
+    case OutcomeWord::Invalid: return "invalid";
     case OutcomeWord::Dns: return "dns";
     case OutcomeWord::Connect: return "connect";
     case OutcomeWord::Timeout: return "timeout";

@@ -25,7 +25,7 @@ std::string UpToFirstNul(const std::string& text) { return text.substr(0, text.f
 
 bool SendHttpRequest(std::string method, std::string url, std::string body, HttpHeaderList headers,
                      int32_t timeoutMs, bool responseUtf8, int32_t& statusCode, std::string& response,
-                     HANDLE cancel, HttpFailureDetails* details) {
+                     HANDLE cancel, HttpFailureDetails* details, const HttpSendOptions& options) {
   if (headers.empty()) headers.emplace_back("Content-Type", "application/x-www-form-urlencoded");
   std::string headerBlock;
   for (const auto& [name, value] : headers) {
@@ -43,7 +43,8 @@ bool SendHttpRequest(std::string method, std::string url, std::string body, Http
   if (std::string text = UpToFirstNul(headerBlock); !text.empty()) http.m_strHeaders = std::move(text);
   if (timeoutMs != 0) http.m_dwTimeout = static_cast<uint32_t>(timeoutMs);
   if (std::string text = UpToFirstNul(method); !text.empty()) http.m_strMethod = std::move(text);
-  http.m_dwSecurityFlags |= kCertificateRelaxations;
+  http.m_dwSecurityFlags |= options.checkCertificates ? SECURITY_FLAG_IGNORE_REVOCATION : kCertificateRelaxations;
+  http.m_nResponseCap = options.responseCap;
   http.m_strBody = UpToFirstNul(body);
   http.m_hCancelEvent = cancel;
 

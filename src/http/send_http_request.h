@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <utility>
@@ -17,6 +18,14 @@ struct HttpFailureDetails {
   bool viaProxy = false;   // the last try went through a proxy
 };
 
+// How a request treats the server's certificate and its answer.
+struct HttpSendOptions {
+  // Checks the certificate's authority, host name and dates; revocation is not checked
+  // online. Without it, those failures are ignored.
+  bool checkCertificates = false;
+  size_t responseCap = 1024 * 1024;  // bytes of the answer read at most
+};
+
 // Runs one request and re-encodes the response body from UTF-8 into UTF-8 (responseUtf8)
 // or the system ANSI code page. An empty method means "POST", an empty header list one
 // form-urlencoded Content-Type, a timeoutMs of 0 a 5000 ms limit on the send; texts are
@@ -27,4 +36,5 @@ struct HttpFailureDetails {
 // Requests carry "User-Agent: Kestrel/<version>" and use the system's proxy settings.
 bool SendHttpRequest(std::string method, std::string url, std::string body, HttpHeaderList headers,
                      int32_t timeoutMs, bool responseUtf8, int32_t& statusCode, std::string& response,
-                     HANDLE cancel = nullptr, HttpFailureDetails* details = nullptr);
+                     HANDLE cancel = nullptr, HttpFailureDetails* details = nullptr,
+                     const HttpSendOptions& options = {});

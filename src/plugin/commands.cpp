@@ -1,8 +1,9 @@
-// The eleven commands install scripts call as Kestrel::<name>: the prologue, the work,
+// The twelve commands install scripts call as Kestrel::<name>: the prologue, the work,
 // and exactly one number left on the host stack.
 
 #include "plugin/commands.h"
 
+#include "plugin/format_command.h"
 #include "plugin/job_commands.h"
 #include "plugin/member_commands.h"
 #include "plugin/prologue.h"
@@ -39,6 +40,7 @@ KESTREL_COMMAND(NSWaitDone, WaitDoneCommand())
 KESTREL_COMMAND(NSEnabled, EnabledCommand())
 KESTREL_COMMAND(NSAddContext, AddContextCommand())
 KESTREL_COMMAND(NSSetField, SetFieldCommand())
+KESTREL_COMMAND(NSSetFormat, SetFormatCommand())
 
 // The one command that pushes a text: formatted into a buffer of its own, nothing to throw.
 extern "C" void __cdecl NSGetError(HWND, int stringSize, TCHAR*, stack_t** stackTop,

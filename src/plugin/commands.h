@@ -14,5 +14,6 @@ void __cdecl NSWaitDone(HWND, int, TCHAR*, stack_t**, extra_parameters*) noexcep
 void __cdecl NSEnabled(HWND, int, TCHAR*, stack_t**, extra_parameters*) noexcept;
 void __cdecl NSAddContext(HWND, int, TCHAR*, stack_t**, extra_parameters*) noexcept;
 void __cdecl NSSetField(HWND, int, TCHAR*, stack_t**, extra_parameters*) noexcept;
+void __cdecl NSSetFormat(HWND, int, TCHAR*, stack_t**, extra_parameters*) noexcept;
 void __cdecl NSGetError(HWND, int, TCHAR*, stack_t**, extra_parameters*) noexcept;
 }

@@ -1,5 +1,6 @@
 #include "plugin/job_commands.h"
 
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -9,6 +10,7 @@
 #include "http/outcome_rules.h"
 #include "nsis/include/pluginapi.h"
 #include "optout/optout_settings.h"
+#include "plugin/format_command.h"
 #include "plugin/member_commands.h"
 #include "report/report_job.h"
 #include "report/report_outcome.h"
@@ -56,6 +58,15 @@ Buffer UrlToRequest(Buffer popped, Popped how) {
 #else
   return popped;
 #endif
+}
+
+// Every attempt of a report sends the time it was queued.
+std::uint64_t UnixTimeMs() {
+  FILETIME now;
+  GetSystemTimeAsFileTime(&now);
+  const std::uint64_t hundredNs = (std::uint64_t{now.dwHighDateTime} << 32) | now.dwLowDateTime;
+  constexpr std::uint64_t kUnixEpoch = 116444736000000000;  // 1970-01-01 in 100 ns since 1601
+  return hundredNs < kUnixEpoch ? 0 : (hundredNs - kUnixEpoch) / 10000;
 }
 
 // A job waited for tells NSGetError how the report whose status it returns ended: the job's
@@ -111,8 +122,8 @@ int PostCommand(JobMode mode) {
     if (urlBuffer && !url) RefuseReport(OutcomeWord::Url, 0);  // too long, or a host it cannot send
     return 0;
   }
-  auto* args = new (std::nothrow)
-      ReportJobArgs{url.get(), eventText.get(), mode == JobMode::Queue, 0, {}, CaptureAddedMembers(), {}};
+  auto* args = new (std::nothrow) ReportJobArgs{url.get(), eventText.get(), mode == JobMode::Queue,
+                                                CaptureAddedMembers(), CaptureReportShape(), UnixTimeMs()};
   if (!args) return 0;
   url.release();
   eventText.release();

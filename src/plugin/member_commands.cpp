@@ -3,9 +3,11 @@
 #include <windows.h>
 
 #include <cstring>
+#include <utility>
 
 #include "nsis/include/pluginapi.h"
 #include "optout/optout_settings.h"
+#include "report/event_id.h"
 #include "report/system_context.h"
 #include "worker/worker.h"
 
@@ -14,11 +16,19 @@ namespace {
 AddedMembers g_added;
 DWORD g_firstCommandTick = 0;
 bool g_commandSeen = false;
-
-// Later reports can still be queued: reports are on and NSWaitDone was not called.
-bool ReportsStillQueued() { return ReportsEnabled() && !WorkerStopRequested(); }
+std::string g_runSessionId;
 
 }  // namespace
+
+bool ReportsStillQueued() { return ReportsEnabled() && !WorkerStopRequested(); }
+
+const std::string& RunSessionId() {
+  if (g_runSessionId.empty()) {
+    char id[64] = {};
+    if (MakeGuidText(id)) g_runSessionId = id;
+  }
+  return g_runSessionId;
+}
 
 void NoteCommandStart() {
   if (g_commandSeen) return;
@@ -30,7 +40,9 @@ int AddContextCommand() {
   if (!ReportsStillQueued()) return 0;
   // Read once: the session id stays the same for every report of the run.
   if (!g_added.hasContext) {
-    g_added.context = ReadSystemContext();
+    ReportContext context = ReadSystemContext();
+    context.sessionId = RunSessionId();
+    g_added.context = std::move(context);
     g_added.hasContext = true;
   }
   return 1;

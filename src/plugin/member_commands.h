@@ -6,8 +6,17 @@
 
 #include "report/added_members.h"
 
+#include <string>
+
 // Called by every command first: the run's clock starts at its first command.
 void NoteCommandStart();
+
+// Later reports can still be queued: reports are on and NSWaitDone was not called.
+bool ReportsStillQueued();
+
+// The run's session id, made at its first use: the context's session_id and a vendor
+// format's per-run id. Empty when Windows could make none.
+const std::string& RunSessionId();
 
 // NSAddContext: pops nothing; 1 when later reports carry the context.
 int AddContextCommand();

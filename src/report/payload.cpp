@@ -2,7 +2,7 @@
 
 #include <json/value.h>
 
-#include "report/compact_json_writer.h"
+#include "text/compact_json_writer.h"
 
 std::string BuildReportPayload(const std::string& eventName, const std::string& eventId,
                                const std::string& appVersion, const std::string& channel,

@@ -8,22 +8,32 @@
 #include "diag/trace.h"
 #include "http/outcome_rules.h"
 #include "http/send_http_request.h"
+#include "http/text_conversion.h"
 #include "report/event_id.h"
-#include "report/event_text.h"
-#include "report/payload.h"
 #include "report/report_outcome.h"
 #include "report/retry_policy.h"
+#include "vendors/vendor_body.h"
 #include "worker/worker.h"
 
 namespace {
 
 constexpr std::int32_t kReportTimeoutMs = 5000;
+// A vendor's verdict comes first in its answer.
+constexpr std::size_t kVendorAnswerCap = 4096;
 
 // Jitter only spreads retries of many installers apart; it needs no strong randomness.
 std::uint32_t RetryRandom() {
   static std::mt19937 generator(GetTickCount() ^ GetCurrentProcessId());
   return static_cast<std::uint32_t>(generator());
 }
+
+#ifndef UNICODE
+// The ANSI build's texts are in the installer's code page.
+std::string AnsiToUtf8(const std::string& text) {
+  const WideString wide = MultiByteToWide(text.data(), static_cast<int>(text.size()), CP_ACP);
+  return WideToMultiByte(wide.data(), static_cast<int>(wide.size()), CP_UTF8);
+}
+#endif
 
 // A report waiting for its next attempt when the host unloads the plug-in.
 void DropReportJobArgs(void* args) {
@@ -43,23 +53,41 @@ void Attempt(ReportJobArgs* record) {
     ReleaseReportJobArgs(record);
     return;
   }
+  const ReportFormat format = record->shape.format;
   if (record->attempts == 0) {
-    const EventFields fields = ParseEventText(record->eventText);
     record->id = MakeEventId();
-    record->body = BuildReportPayload(fields.eventName, record->id.c_str(), fields.appVersion, fields.channel,
-                                      EnvironmentForUrl(record->url), record->added);
+    ReportMaterial material{record->eventText, record->url, record->id, record->queuedMs, record->shape,
+                            record->added};
+#ifndef UNICODE
+    material.scriptTextToUtf8 = AnsiToUtf8;
+#endif
+    if (const char* rule = BuildReportBody(material, record->body)) {
+      g_lastStatus.store(0);
+      g_lastOutcome = {OutcomeWord::Invalid, 0};
+      DebugTrace(__FILE__, __LINE__, "report %s not sent: %s\n", record->id.c_str(), rule);
+      ReleaseReportJobArgs(record);
+      return;
+    }
   }
   const HttpHeaderList headers{{"Content-Type", "application/json"}, {"Accept-Language", "en-US"}};
+  // A vendor's key goes to a public service: its certificate must hold.
+  HttpSendOptions options;
+  options.checkCertificates = format != ReportFormat::Kestrel;
+  if (format != ReportFormat::Kestrel) options.responseCap = kVendorAnswerCap;
 
   std::int32_t statusCode = 0;
-  std::string response;
+  std::string answer;
   HttpFailureDetails details;
   const DWORD start = GetTickCount();
-  SendHttpRequest("POST", record->url, record->body, headers, kReportTimeoutMs, false, statusCode, response,
-                  g_cancelEvent.get(), &details);
+  SendHttpRequest("POST", record->url, record->body, headers, kReportTimeoutMs, true, statusCode, answer,
+                  g_cancelEvent.get(), &details, options);
   ++record->attempts;
-  const Outcome outcome = DescribeAttempt(static_cast<std::uint32_t>(statusCode), details.error, details.viaProxy);
-  g_lastStatus.store(statusCode);
+  Outcome outcome = DescribeAttempt(static_cast<std::uint32_t>(statusCode), details.error, details.viaProxy);
+  // A 2xx that says the event was dropped is no success, and the same body would be dropped again.
+  const bool refused =
+      outcome.word == OutcomeWord::Ok && format != ReportFormat::Kestrel && !VendorTookEvent(format, answer);
+  if (refused) outcome.word = OutcomeWord::Refused;
+  g_lastStatus.store(refused ? 0 : statusCode);
   g_lastOutcome = outcome;
   DebugTrace(__FILE__, __LINE__, "report %s attempt %d %s: %s %lu, status %ld, %lu ms\n", record->id.c_str(),
              record->attempts, details.viaProxy ? "proxy" : "direct", OutcomeWordText(outcome.word),

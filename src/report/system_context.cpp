@@ -2,7 +2,6 @@
 
 #include <windows.h>
 
-#include "report/event_id.h"
 #include "text/format_text.h"
 
 namespace {
@@ -65,9 +64,6 @@ std::string UiLanguage() {
 
 ReportContext ReadSystemContext() {
   ReportContext context;
-  char sessionId[64] = {};
-  MakeGuidText(sessionId);
-  context.sessionId = sessionId;
   context.osVersion = KernelVersion();
   context.osArch = MachineArchName(NativeMachine());
   context.processArch = MachineArchName(sizeof(void*) == 8 ? IMAGE_FILE_MACHINE_AMD64 : IMAGE_FILE_MACHINE_I386);

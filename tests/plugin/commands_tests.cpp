@@ -122,8 +122,25 @@ TEST_F(Commands, CommandsShortOfArgumentsPushZeroAndChangeNothing) {
   m_host.Push("step");
   m_host.Call(m_plugin.NSSetField);
   EXPECT_EQ(m_host.PopText(), "0");
+  m_host.Push("ga4");
+  m_host.Call(m_plugin.NSSetFormat);
+  EXPECT_EQ(m_host.PopText(), "0");
   EXPECT_EQ(m_host.Depth(), 0u);
-  EXPECT_EQ(m_output.Lines().size(), 1u);
+  EXPECT_EQ(m_output.Lines().size(), 2u);
+}
+
+// A format is taken only by its exact name, with a key where it sends one; the key is traced
+// by its length only; nothing changes after NSWaitDone.
+TEST_F(Commands, SetFormatTakesKnownNamesAndTheirKeys) {
+  const std::string results[] = {
+      Call(m_plugin.NSSetFormat, {"posthog", ""}),    Call(m_plugin.NSSetFormat, {"PostHog", "phc_k"}),
+      Call(m_plugin.NSSetFormat, {"segments", "w"}),  Call(m_plugin.NSSetFormat, {"mixpanel", std::string(257, 't')}),
+      Call(m_plugin.NSSetFormat, {"ga4", ""}),        Call(m_plugin.NSSetFormat, {"amplitude", "secret-key"}),
+      Call(m_plugin.NSSetFormat, {"kestrel", ""}),    Call(m_plugin.NSWaitDone, {"-1"}),
+      Call(m_plugin.NSSetFormat, {"ga4", ""})};
+  EXPECT_EQ(results[0] + results[1] + results[2] + results[3] + results[4] + results[5] + results[6] +
+                results[7] + results[8], "000011110");
+  for (const std::string& line : m_output.Lines()) EXPECT_EQ(line.find("secret-key"), std::string::npos) << line;
 }
 
 TEST_F(Commands, RegistersTheCallbackUntilTheHostAccepts) {

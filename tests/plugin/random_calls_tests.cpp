@@ -51,10 +51,11 @@ const Command kCommands[] = {
     {"NSPost", &LoadedPlugin::NSPost, 2, Command::Wait},
     {"NSPostAsync", &LoadedPlugin::NSPostAsync, 2, Command::Queue},
     {"NSSetField", &LoadedPlugin::NSSetField, 2, Command::Add},
+    {"NSSetFormat", &LoadedPlugin::NSSetFormat, 2, Command::Add},
     {"NSAddContext", &LoadedPlugin::NSAddContext, 0, Command::Add},
     {"NSWaitDone", &LoadedPlugin::NSWaitDone, 1, Command::Stop},
 };
-constexpr int kStopCommand = 8;
+constexpr int kStopCommand = 9;
 
 class RandomCalls {
  public:

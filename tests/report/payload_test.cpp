@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "report/compact_json_writer.h"
+#include "text/compact_json_writer.h"
 #include "report/event_text.h"
 
 namespace {

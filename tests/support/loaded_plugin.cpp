@@ -61,6 +61,7 @@ LoadedPlugin::LoadedPlugin() {
   NSEnabled = find("NSEnabled");
   NSAddContext = find("NSAddContext");
   NSSetField = find("NSSetField");
+  NSSetFormat = find("NSSetFormat");
   NSGetError = find("NSGetError");
 }
 

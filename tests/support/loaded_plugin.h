@@ -36,6 +36,7 @@ class LoadedPlugin {
   PluginCommand NSEnabled = nullptr;
   PluginCommand NSAddContext = nullptr;
   PluginCommand NSSetField = nullptr;
+  PluginCommand NSSetFormat = nullptr;
   PluginCommand NSGetError = nullptr;
 
  private:

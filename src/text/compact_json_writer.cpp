@@ -1,4 +1,4 @@
-#include "report/compact_json_writer.h"
+#include "text/compact_json_writer.h"
 
 #include <json/writer.h>
 
