@@ -1,5 +1,7 @@
 #include "vendors/vendor_common.h"
 
+#include "text/ascii_case.h"
+
 namespace {
 
 void AppendDigits(std::string& out, std::uint64_t value, int width) {
@@ -16,8 +18,6 @@ void AppendDigits(std::string& out, std::uint64_t value, int width) {
 bool IsHexDigit(char c) {
   return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
 }
-
-char AsciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
 }  // namespace
 
