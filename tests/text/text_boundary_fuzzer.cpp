@@ -1,11 +1,14 @@
 // Feeds arbitrary UTF-16 text (surrogates alone or in pairs included) through the
 // conversion and the cut at the plug-in's limits, and checks what the boundary relies on.
+// The raw bytes are also read as a vendor's JSON answer.
 
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <string>
+#include <string_view>
 
+#include "text/json_member.h"
 #include "text/url_encoding.h"
 #include "text/utf8.h"
 
@@ -39,9 +42,19 @@ void Check(bool condition) {
   if (!condition) std::abort();
 }
 
+void CheckJsonAnswer(std::string_view answer) {
+  const TopLevelInteger read = ReadTopLevelInteger(answer, "code");
+  Check(!read.value || read.shape == JsonShape::Object);
+  // JSON's white space around a value changes nothing; a byte after a whole value spoils it.
+  const TopLevelInteger spaced = ReadTopLevelInteger(" \n" + std::string(answer) + "\t\r", "code");
+  Check(spaced.shape == read.shape && spaced.value == read.value);
+  Check(ReadTopLevelInteger(std::string(answer) + "x", "code").shape == JsonShape::Invalid);
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  CheckJsonAnswer(std::string_view(reinterpret_cast<const char*>(data), size));
   if (size < 2) return 0;
   // The first two bytes choose the limit (up to 1200 bytes, the plug-in's 511 and 1023
   // among them); the rest is UTF-16 code units.

@@ -1,0 +1,68 @@
+// Mixpanel's /track: a JSON array of one event whose properties carry the project token,
+// the ids and the time, named as Mixpanel's own libraries name them.
+#include <json/value.h>
+
+#include <string_view>
+
+#include "text/compact_json_writer.h"
+#include "text/json_member.h"
+#include "vendors/vendor_common.h"
+#include "vendors/vendor_mappings.h"
+
+namespace {
+
+// The properties the body sets itself; a field of the script's so named would be lost.
+constexpr std::string_view kOwnProperties[] = {"distinct_id", "mp_lib", "time", "token"};
+
+bool IsInsertId(std::string_view id) {
+  if (id.empty() || id.size() > 36) return false;
+  for (const char c : id) {
+    if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '-')) {
+      return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+const char* MixpanelBrokenRule(const VendorEvent& event) {
+  if (!IsInsertId(event.id)) return "mixpanel: $insert_id not 1 to 36 letters, digits or dashes";
+  for (const auto& field : event.added.fields) {
+    for (const std::string_view own : kOwnProperties) {
+      if (field.first == own) return "mixpanel: field named as one of the event's own properties";
+    }
+  }
+  return nullptr;
+}
+
+std::string MixpanelBody(const VendorEvent& event) {
+  // Mixpanel has no event property for the language: it stays among the properties.
+  Json::Value properties = EventProperties(event, {true, true});
+  properties["token"] = Json::Value(event.key);
+  properties["distinct_id"] = Json::Value(event.runId);
+  properties["$insert_id"] = Json::Value(event.id);
+  // Milliseconds, as Mixpanel's Node library sends since 0.17; a retry repeats them, which
+  // deduplication needs.
+  properties["time"] = Json::Value(Json::UInt64(event.timeMs));
+  properties["mp_lib"] = Json::Value(kLibraryName);
+  properties["$lib_version"] = Json::Value(LibraryVersion());
+  properties["$os"] = Json::Value(kOsName);
+  if (event.added.hasContext) SetIfNotEmpty(properties, "$os_version", event.added.context.osVersion);
+  SetIfNotEmpty(properties, "$app_version_string", event.appVersion);
+
+  Json::Value mixpanelEvent;
+  mixpanelEvent["event"] = Json::Value(event.name);
+  mixpanelEvent["properties"] = properties;
+  Json::Value body(Json::arrayValue);
+  body.append(mixpanelEvent);
+  return WriteCompactJson(body);
+}
+
+// As Mixpanel's Node library reads it: exactly `1` without ?verbose=1, and with it a JSON
+// object whose status is 1. Anything else, unreadable bodies included, is an error there.
+bool MixpanelTookEvent(std::string_view answer) {
+  if (answer == "1") return true;
+  const TopLevelInteger status = ReadTopLevelInteger(answer, "status");
+  return status.shape == JsonShape::Object && status.value == 1;
+}

@@ -1,0 +1,34 @@
+#include "vendors/report_format.h"
+
+namespace {
+
+struct NamedFormat {
+  ReportFormat format;
+  const char* name;
+};
+
+constexpr NamedFormat kFormats[] = {
+    {ReportFormat::Kestrel, "kestrel"},     {ReportFormat::PostHog, "posthog"},
+    {ReportFormat::Amplitude, "amplitude"}, {ReportFormat::Mixpanel, "mixpanel"},
+    {ReportFormat::Segment, "segment"},     {ReportFormat::Ga4, "ga4"},
+};
+
+}  // namespace
+
+std::optional<ReportFormat> ReportFormatNamed(std::string_view name) {
+  for (const NamedFormat& entry : kFormats) {
+    if (name == entry.name) return entry.format;
+  }
+  return std::nullopt;
+}
+
+const char* ReportFormatName(ReportFormat format) {
+  for (const NamedFormat& entry : kFormats) {
+    if (entry.format == format) return entry.name;
+  }
+  return "kestrel";
+}
+
+bool FormatTakesKey(ReportFormat format) {
+  return format != ReportFormat::Kestrel && format != ReportFormat::Ga4;
+}

@@ -1,0 +1,109 @@
+#include "vendors/vendor_common.h"
+
+#include "text/ascii_case.h"
+
+namespace {
+
+void AppendDigits(std::string& out, std::uint64_t value, int width) {
+  char digits[24];
+  int count = 0;
+  do {
+    digits[count++] = static_cast<char>('0' + value % 10);
+    value /= 10;
+  } while (value != 0);
+  for (int i = count; i < width; ++i) out += '0';
+  while (count > 0) out += digits[--count];
+}
+
+bool IsHexDigit(char c) {
+  return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+}
+
+}  // namespace
+
+const char* LibraryVersion() { return KESTREL_VERSION; }
+
+std::string IsoTimeUtc(std::uint64_t unixMs) {
+  const std::uint64_t seconds = unixMs / 1000;
+  const std::uint64_t days = seconds / 86400;
+  const std::uint64_t daySeconds = seconds % 86400;
+  // Gregorian date from days since 1970-01-01 (eras of 400 years, March-based years).
+  const std::uint64_t z = days + 719468;
+  const std::uint64_t era = z / 146097;
+  const std::uint64_t dayOfEra = z - era * 146097;
+  const std::uint64_t yearOfEra = (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
+  const std::uint64_t dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
+  const std::uint64_t monthIndex = (5 * dayOfYear + 2) / 153;
+  const std::uint64_t day = dayOfYear - (153 * monthIndex + 2) / 5 + 1;
+  const std::uint64_t month = monthIndex < 10 ? monthIndex + 3 : monthIndex - 9;
+  const std::uint64_t year = yearOfEra + era * 400 + (month <= 2 ? 1 : 0);
+
+  std::string out;
+  AppendDigits(out, year, 4);
+  out += '-';
+  AppendDigits(out, month, 2);
+  out += '-';
+  AppendDigits(out, day, 2);
+  out += 'T';
+  AppendDigits(out, daySeconds / 3600, 2);
+  out += ':';
+  AppendDigits(out, daySeconds / 60 % 60, 2);
+  out += ':';
+  AppendDigits(out, daySeconds % 60, 2);
+  out += '.';
+  AppendDigits(out, unixMs % 1000, 3);
+  out += 'Z';
+  return out;
+}
+
+bool IsReportId(std::string_view id) {
+  if (id.size() != 32) return false;
+  for (const char c : id) {
+    if (!IsHexDigit(c)) return false;
+  }
+  return true;
+}
+
+std::string UuidForm(std::string_view id) {
+  std::string out;
+  for (std::size_t i = 0; i < id.size(); ++i) {
+    if (IsReportId(id) && (i == 8 || i == 12 || i == 16 || i == 20)) out += '-';
+    out += AsciiLower(id[i]);
+  }
+  return out;
+}
+
+std::size_t CharacterCount(std::string_view text) {
+  std::size_t count = 0;
+  for (std::size_t i = 0; i < text.size(); ++count) {
+    const auto lead = static_cast<unsigned char>(text[i]);
+    const std::size_t length = lead < 0xC2 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : lead < 0xF5 ? 4 : 1;
+    std::size_t whole = 1;
+    while (whole < length && i + whole < text.size() &&
+           (static_cast<unsigned char>(text[i + whole]) & 0xC0) == 0x80) {
+      ++whole;
+    }
+    i += whole;
+  }
+  return count;
+}
+
+void SetIfNotEmpty(Json::Value& object, const char* key, const std::string& value) {
+  if (!value.empty()) object[key] = Json::Value(value);
+}
+
+Json::Value EventProperties(const VendorEvent& event, PropertyChoice choice) {
+  Json::Value properties(Json::objectValue);
+  for (const auto& [key, value] : event.added.fields) properties[key] = Json::Value(value);
+  SetIfNotEmpty(properties, "channel", event.channel);
+  properties["env"] = Json::Value(event.environment);
+  if (event.added.hasContext) {
+    const ReportContext& context = event.added.context;
+    if (choice.sessionId) SetIfNotEmpty(properties, "session_id", context.sessionId);
+    properties["elapsed_ms"] = Json::Value(Json::UInt(context.elapsedMs));
+    SetIfNotEmpty(properties, "os_arch", context.osArch);
+    SetIfNotEmpty(properties, "process_arch", context.processArch);
+    if (choice.uiLanguage) SetIfNotEmpty(properties, "ui_language", context.uiLanguage);
+  }
+  return properties;
+}

@@ -1,0 +1,46 @@
+#pragma once
+
+// What several vendors' mappings share: the library's own name, the time and id forms,
+// and the members that every vendor takes as plain event properties.
+
+#include <json/value.h>
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "vendors/vendor_event.h"
+
+constexpr char kLibraryName[] = "kestrel";
+constexpr char kOsName[] = "Windows";
+
+// The plug-in's version, as its DLL's properties give it.
+const char* LibraryVersion();
+
+// ISO 8601 in UTC with milliseconds: 2026-12-01T09:30:00.123Z.
+std::string IsoTimeUtc(std::uint64_t unixMs);
+
+// Whether `id` is a report id: 32 hexadecimal digits, either case.
+bool IsReportId(std::string_view id);
+
+// A report id as a UUID, 8-4-4-4-12 in lower case; any other text just lower-cased.
+std::string UuidForm(std::string_view id);
+
+// The characters of `text` as a UTF-8 decoder sees them: a sequence counts once, cut
+// short or not, and every other byte once (so an ANSI text is never counted short).
+std::size_t CharacterCount(std::string_view text);
+
+void SetIfNotEmpty(Json::Value& object, const char* key, const std::string& value);
+
+// Which context members go among the properties: session_id unless the vendor reserves
+// the name, ui_language when the vendor has no field of its own for it. os_version
+// always has one.
+struct PropertyChoice {
+  bool sessionId = true;
+  bool uiLanguage = false;
+};
+
+// The script's fields, the channel (when the event text has one), the environment and
+// the context's members, keyed as in the plug-in's own document. SetReportField keeps the
+// fields' keys apart from all of these.
+Json::Value EventProperties(const VendorEvent& event, PropertyChoice choice = {});
