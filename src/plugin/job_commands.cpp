@@ -123,7 +123,7 @@ int PostCommand(JobMode mode) {
     return 0;
   }
   auto* args = new (std::nothrow) ReportJobArgs{url.get(), eventText.get(), mode == JobMode::Queue,
-                                                CaptureAddedMembers(), CaptureReportShape(), UnixTimeMs()};
+                                                CaptureAddedMembers(), CaptureReportShape(), UnixTimeMs(), 0, {}, {}};
   if (!args) return 0;
   url.release();
   eventText.release();
