@@ -6,6 +6,11 @@
 ;
 ;   makensis -DKESTREL_URL=https://analytics.example.invalid/v1/events report.nsi
 ;
+; With -DKESTREL_FORMAT=posthog (or amplitude, mixpanel, segment, ga4) and
+; -DKESTREL_KEY=<the vendor's write key>, the reports go out in that vendor's own body,
+; to the vendor's URL given as KESTREL_URL (the README's "Reporting into your analytics").
+; The key is compiled into the installer: only a vendor's public write key belongs there.
+;
 ; The installer is built for KESTREL_TARGET: x86-unicode unless given, or x86-ansi,
 ; or amd64-unicode (-DKESTREL_TARGET=amd64-unicode); makensis takes the Kestrel.dll
 ; of the same name from its Plugins folder.
@@ -27,6 +32,9 @@ SilentInstall silent
 !ifndef KESTREL_URL
   !define KESTREL_URL "https://analytics.example.invalid/v1/events"
 !endif
+!ifndef KESTREL_KEY
+  !define KESTREL_KEY ""
+!endif
 !define CHANNEL "beta"
 !define APP_VERSION "1.2.3"
 ; The exit code of the stand-in for a prerequisite's setup below; not 0 makes it fail.
@@ -40,6 +48,11 @@ Var log
 
 Function .onInit
   FileOpen $log "$EXEDIR\report-example.log" w
+!ifdef KESTREL_FORMAT
+  ; Before any report: every report from here on is sent in the vendor's body.
+  ${KestrelSetFormat} "${KESTREL_FORMAT}" "${KESTREL_KEY}" $0
+  FileWrite $log "format ${KESTREL_FORMAT}: $0$\r$\n"
+!endif
   ; Every report queued from here on carries the context, and the step as "step".
   ${KestrelAddContext} $0
   ${KestrelSetField} "step" "start" $0

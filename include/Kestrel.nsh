@@ -91,11 +91,24 @@
   Pop ${RESULT}
 !macroend
 
+; Later reports are sent in an analytics vendor's own body: NAME is posthog, amplitude,
+; mixpanel, segment (Segment and RudderStack), ga4 or kestrel (the plug-in's own
+; document, the default); KEY is the vendor's write key, "" for ga4 and kestrel (GA4's
+; keys go in the URL's query). The key is never traced. 1, or 0 when refused: an unknown
+; NAME, no KEY where the vendor needs one, reports off, or after KestrelWaitDone.
+!define KestrelSetFormat "!insertmacro _KestrelSetFormat"
+!macro _KestrelSetFormat NAME KEY RESULT
+  Kestrel::NSSetFormat `${NAME}` `${KEY}`
+  Pop ${RESULT}
+!macroend
+
 ; How the report whose status the script was last given ended (KestrelPost's own, the
 ; one KestrelGet pushed, or a refused report's reason), as a word, a space and a number:
 ; "ok 200", "http 404", "dns 12007", "timeout 0", "tls 12157", "url 0", "off 0",
-; "stopped 0"; "none 0" before any and after KestrelPut. Queueing leaves it as it was
-; (see the README's "When reports do not arrive").
+; "stopped 0", and for a vendor format "refused 200" (a 2xx whose body says the event
+; was not taken) or "invalid 0" (refused before sending); "none 0" before any and after
+; KestrelPut. Queueing leaves it as it was (see the README's "When reports do not
+; arrive").
 !define KestrelGetError "!insertmacro _KestrelGetError"
 !macro _KestrelGetError RESULT
   Kestrel::NSGetError

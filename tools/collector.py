@@ -4,20 +4,108 @@
 usage: collector.py [--port N] [--port-file FILE] [--status N]
 
 Listens on 127.0.0.1 only (port 0 picks a free one, written to --port-file), prints
-each request's method, path, headers and JSON body, the members the script added
-(its context and fields), and answers with --status (200).
+each request's method, path, headers and JSON body, and then what the body says: for
+Kestrel's own document the members the script added (its context and fields); for a
+vendor's body (PostHog, Amplitude, Mixpanel, Segment or RudderStack, GA4) each event's
+name, run id, dedup id, time and properties. It answers with --status (200), with the
+body the vendor's own success answer has when a 2xx answers a vendor's body.
 Standard library only.
 """
 
 import argparse
 import json
 import sys
+from datetime import datetime, timezone
 from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 
 
 # The members every report carries; anything else was added by the script.
 DOCUMENT_MEMBERS = {"app_version", "channel", "env", "event", "event_type", "id", "os_platform",
                     "package_name", "package_name_en", "string_1", "user_id"}
+
+# Per vendor, where an event keeps its name, the run's id, the dedup id, its time and its
+# properties; GA4 keeps the run's id and the time beside its events, and has no dedup id.
+FIELDS = {
+    "posthog": ("event", "distinct_id", "uuid", "timestamp", "properties"),
+    "amplitude": ("event_type", "device_id", "insert_id", "time", "event_properties"),
+    "mixpanel": ("event", "distinct_id", "$insert_id", "time", "properties"),
+    "segment": ("event", "anonymousId", "messageId", "timestamp", "properties"),
+    "ga4": ("name", "client_id", None, "timestamp_micros", "params"),
+}
+KEYS = {"posthog": "api_key", "amplitude": "api_key", "mixpanel": "token", "segment": "writeKey"}
+
+
+def vendor_of(body):
+    """The vendor whose body this is, by its shape; None for Kestrel's own document."""
+    if isinstance(body, list):
+        return "mixpanel" if body and all(isinstance(e, dict) and "properties" in e for e in body) else None
+    if not isinstance(body, dict):
+        return None
+    if "batch" in body:
+        return "segment"  # also RudderStack's beacon, whose key is in the URL
+    if "events" in body:
+        return "amplitude" if "api_key" in body else "ga4" if "client_id" in body else None
+    return "posthog" if "api_key" in body and "distinct_id" in body else None
+
+
+def events_of(vendor, body):
+    """Each event as one flat dict, with what the vendor keeps beside the events."""
+    if vendor == "mixpanel":  # everything but the name is in the event's properties
+        return [dict(e.get("properties") or {}, event=e.get("event")) for e in body]
+    if vendor == "posthog":
+        return [body]
+    if vendor == "ga4":
+        beside = {k: v for k, v in body.items() if k != "events"}
+        return [dict(beside, **e) for e in body.get("events") or []]
+    return body.get("batch" if vendor == "segment" else "events") or []
+
+
+def when(value, field):
+    """A time as the vendor sent it, and as UTC when it is a number."""
+    if not isinstance(value, (int, float)) or isinstance(value, bool):
+        return str(value)
+    seconds = value / 1e6 if field == "timestamp_micros" else value / 1000 if value > 1e11 else value
+    return "%s (%s)" % (value, datetime.fromtimestamp(seconds, timezone.utc).isoformat(timespec="milliseconds"))
+
+
+def pairs(members):
+    return " ".join("%s=%s" % (k, json.dumps(v, ensure_ascii=False)) for k, v in members.items())
+
+
+def describe_vendor(vendor, body):
+    """A few lines per event: name, run id, dedup id, time, properties, the rest."""
+    name, run, dedup, time, props = FIELDS[vendor]
+    key = KEYS.get(vendor)
+    lines = []
+    if vendor in ("posthog", "amplitude", "segment"):
+        lines.append("  %s: %s of %d characters" % (vendor, key, len(str(body.get(key, "")))))
+    for event in events_of(vendor, body):
+        if vendor == "mixpanel":
+            lines.append("  mixpanel: properties.token of %d characters" % len(str(event.get(key, ""))))
+        lines.append("  %s event=%s %s=%s %s time=%s" % (
+            vendor, event.get(name), run, event.get(run),
+            "%s=%s" % (dedup, event.get(dedup)) if dedup else "(no dedup id)", when(event.get(time), time)))
+        shown = (name, run, dedup, time, props, key)
+        if vendor == "mixpanel":  # its properties hold everything but the name
+            properties, rest = {k: v for k, v in event.items() if k not in shown}, {}
+        else:
+            properties, rest = event.get(props), {k: v for k, v in event.items() if k not in shown}
+        if properties:
+            lines.append("    properties: " + pairs(properties))
+        if rest:
+            lines.append("    also: " + pairs(rest))
+    return lines
+
+
+def success_answer(vendor, body, path):
+    """The body of the vendor's own success answer, as its client reads it."""
+    if vendor == "posthog":
+        return b'{"status":1}'
+    if vendor == "amplitude":
+        return json.dumps({"code": 200, "events_ingested": len(body.get("events") or [])}).encode()
+    if vendor == "mixpanel":
+        return b'{"status":1,"error":null}' if "verbose=1" in path else b"1"
+    return b""
 
 
 class Collector(BaseHTTPRequestHandler):
@@ -34,19 +122,32 @@ class Collector(BaseHTTPRequestHandler):
         except ValueError:
             text = body.decode("latin-1")  # the ANSI build's code page bytes, shown one by one
         lines.append("  body (%d bytes): %s" % (len(body), text))
+        answer = b""
         try:
             document = json.loads(text)
-            lines.append("  event=%s channel=%s app_version=%s env=%s id=%s" % tuple(
-                document.get(k) for k in ("event", "channel", "app_version", "env", "id")))
-            added = ["%s=%s" % (k, v) for k, v in document.items() if k not in DOCUMENT_MEMBERS]
-            if added:
-                lines.append("  added: " + " ".join(added))
+            vendor = vendor_of(document)
+            if vendor:
+                try:
+                    lines += describe_vendor(vendor, document)
+                except (AttributeError, TypeError, ValueError) as error:
+                    lines.append("  %s's shape, but not its types: %s" % (vendor, error))
+                if 200 <= Collector.status < 300:
+                    answer = success_answer(vendor, document, self.path)
+            elif isinstance(document, dict):
+                lines.append("  event=%s channel=%s app_version=%s env=%s id=%s" % tuple(
+                    document.get(k) for k in ("event", "channel", "app_version", "env", "id")))
+                added = ["%s=%s" % (k, v) for k, v in document.items() if k not in DOCUMENT_MEMBERS]
+                if added:
+                    lines.append("  added: " + " ".join(added))
+            else:
+                lines.append("  JSON, but no report's shape")
         except ValueError as error:
             lines.append("  not JSON: %s" % error)
         print("\n".join(lines), flush=True)
         self.send_response(Collector.status)
-        self.send_header("Content-Length", "0")
+        self.send_header("Content-Length", str(len(answer)))
         self.end_headers()
+        self.wfile.write(answer)
 
     def log_message(self, *args):
         pass  # the report above says it all

@@ -23,7 +23,12 @@ class Example(unittest.TestCase):
         self.check_funnel(0, 0, [("install_success", "done", None), ("install_success", "done", "http 503")],
                           ["install_success sent: HTTP 503", "install_success not delivered: http 503"], 503)
 
-    def check_funnel(self, prerequisite_exit, installer_exit, last_reports, log_lines, success_status=200):
+    def test_a_format_given_at_build_time_shapes_every_report(self):
+        self.check_funnel(0, 0, [("install_success", "done", None)], ["install_success sent: HTTP 200"],
+                          defines=["-DKESTREL_FORMAT=posthog", "-DKESTREL_KEY=phc_example"])
+
+    def check_funnel(self, prerequisite_exit, installer_exit, last_reports, log_lines, success_status=200,
+                     defines=()):
         work = tempfile.mkdtemp(prefix="kestrel-example-")
         self.addCleanup(shutil.rmtree, work, True)
         with TestServer() as server:
@@ -32,15 +37,18 @@ class Example(unittest.TestCase):
             subprocess.run(["makensis", "-V2", "-NOCD", *makensis_target_args(),
                             "-X!addincludedir " + os.path.join(DIST, "Include"),
                             "-DKESTREL_URL=" + server.url("/v1/events"), "-DPREREQUISITE_EXIT=%d" % prerequisite_exit,
+                            *defines,
                             os.path.join(ROOT, "examples", "report.nsi")], cwd=work, check=True)
             exit_code, output = run_wine(["report-example.exe"], cwd=work, timeout=60)
-            docs = [json.loads(r.body) for r in server.requests]
+            bodies = [json.loads(r.body) for r in server.requests]
+        # PostHog's body keeps the script's fields in its properties.
+        docs = [dict(b["properties"], event=b["event"]) for b in bodies] if defines else bodies
         self.assertEqual(exit_code, installer_exit, output)
         self.assertEqual([(d["event"], d["step"], d.get("error_code") or d.get("delivery_error")) for d in docs],
                          [("install_start", "start", None)] + last_reports)
         with open(os.path.join(work, "report-example.log")) as log:
             self.assertEqual(log.read().splitlines(), [
-                "install_start queued: 1", *log_lines,
+                *(["format posthog: 1"] if defines else []), "install_start queued: 1", *log_lines,
                 "NSWaitDone: 1 (1: every report finished)"])
 
 
