@@ -29,8 +29,9 @@ constexpr std::string_view kReservedEvents[] = {
     "notification_receive", "os_update", "page_view", "scroll", "session_start",
     "session_start_with_rollout", "user_engagement", "video_progress", "video_start",
     "view_complete", "view_search_results"};
-constexpr std::string_view kReservedParameters[] = {
-    "engagement_time_msec", "firebase_conversion", "gclid", "session_id", "session_number"};
+// session_id and engagement_time_msec are not among them: Google asks for both, for an event
+// to show in Realtime.
+constexpr std::string_view kReservedParameters[] = {"firebase_conversion", "gclid", "session_number"};
 // Names starting with '_' already break the first-letter rule.
 constexpr std::string_view kReservedPrefixes[] = {"firebase_", "ga_", "google_"};
 
@@ -58,10 +59,9 @@ bool IsGa4Name(std::string_view name) {
   return true;
 }
 
-// The event's parameters, as sent. The session id is left out: GA4 reserves the name,
-// and the run id it carries is the client_id already.
+// The event's parameters, as sent.
 Json::Value Ga4Parameters(const VendorEvent& event) {
-  Json::Value parameters = EventProperties(event, {false, false});
+  Json::Value parameters = EventProperties(event);
   SetIfNotEmpty(parameters, "app_version", event.appVersion);
   return parameters;
 }

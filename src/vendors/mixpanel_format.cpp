@@ -38,7 +38,7 @@ const char* MixpanelBrokenRule(const VendorEvent& event) {
 
 std::string MixpanelBody(const VendorEvent& event) {
   // Mixpanel has no event property for the language: it stays among the properties.
-  Json::Value properties = EventProperties(event, {true, true});
+  Json::Value properties = EventProperties(event, true);
   properties["token"] = Json::Value(event.key);
   properties["distinct_id"] = Json::Value(event.runId);
   properties["$insert_id"] = Json::Value(event.id);

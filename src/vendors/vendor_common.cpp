@@ -92,18 +92,18 @@ void SetIfNotEmpty(Json::Value& object, const char* key, const std::string& valu
   if (!value.empty()) object[key] = Json::Value(value);
 }
 
-Json::Value EventProperties(const VendorEvent& event, PropertyChoice choice) {
+Json::Value EventProperties(const VendorEvent& event, bool withUiLanguage) {
   Json::Value properties(Json::objectValue);
   for (const auto& [key, value] : event.added.fields) properties[key] = Json::Value(value);
   SetIfNotEmpty(properties, "channel", event.channel);
   properties["env"] = Json::Value(event.environment);
   if (event.added.hasContext) {
     const ReportContext& context = event.added.context;
-    if (choice.sessionId) SetIfNotEmpty(properties, "session_id", context.sessionId);
+    SetIfNotEmpty(properties, "session_id", context.sessionId);
     properties["elapsed_ms"] = Json::Value(Json::UInt(context.elapsedMs));
     SetIfNotEmpty(properties, "os_arch", context.osArch);
     SetIfNotEmpty(properties, "process_arch", context.processArch);
-    if (choice.uiLanguage) SetIfNotEmpty(properties, "ui_language", context.uiLanguage);
+    if (withUiLanguage) SetIfNotEmpty(properties, "ui_language", context.uiLanguage);
   }
   return properties;
 }

@@ -32,15 +32,8 @@ std::size_t CharacterCount(std::string_view text);
 
 void SetIfNotEmpty(Json::Value& object, const char* key, const std::string& value);
 
-// Which context members go among the properties: session_id unless the vendor reserves
-// the name, ui_language when the vendor has no field of its own for it. os_version
-// always has one.
-struct PropertyChoice {
-  bool sessionId = true;
-  bool uiLanguage = false;
-};
-
 // The script's fields, the channel (when the event text has one), the environment and
-// the context's members, keyed as in the plug-in's own document. SetReportField keeps the
+// the context's members (ui_language only `withUiLanguage`, for a vendor with no field of
+// its own for it), keyed as in the plug-in's own document. SetReportField keeps the
 // fields' keys apart from all of these.
-Json::Value EventProperties(const VendorEvent& event, PropertyChoice choice = {});
+Json::Value EventProperties(const VendorEvent& event, bool withUiLanguage = false);

@@ -91,7 +91,7 @@ TEST(VendorBody, PutsEachMemberWhereTheVendorsOwnClientPutsIt) {
       {F::Ga4, 1, "timestamp_micros", "1764581400123000"},
       {F::Ga4, 1, "device", "language operating_system operating_system_version "},
       {F::Ga4, 1, "events/0/name", "\"install_start\""},
-      {F::Ga4, 1, "events/0/params", "app_version channel elapsed_ms env os_arch process_arch product "},
+      {F::Ga4, 1, "events/0/params", "app_version channel elapsed_ms env os_arch process_arch product session_id "},
       {F::Ga4, 0, "events/0/params", "env "},
   };
   for (const auto& row : rows) {
