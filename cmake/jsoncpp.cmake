@@ -30,7 +30,11 @@ add_custom_command(
   DEPENDS "${_jsoncpp_patch}"
   COMMENT "Applying jsoncpp/lean.patch")
 
+# kestrel_text, which kestrel_jsoncpp links, includes these headers too: it must wait for them.
+add_custom_target(kestrel_jsoncpp_lean DEPENDS ${_jsoncpp_sources} "${_jsoncpp_lean}/src/lib_json/json_reader.cpp")
+
 add_library(kestrel_jsoncpp STATIC ${_jsoncpp_sources})
+add_dependencies(kestrel_jsoncpp kestrel_jsoncpp_lean)
 target_include_directories(kestrel_jsoncpp SYSTEM PUBLIC "${_jsoncpp_lean}/include")
 target_compile_options(kestrel_jsoncpp PRIVATE -w)
 target_compile_definitions(kestrel_jsoncpp PRIVATE JSON_USE_EXCEPTION=1 JSONCPP_WITHOUT_STREAM_WRITERS
@@ -41,6 +45,7 @@ add_library(kestrel::jsoncpp ALIAS kestrel_jsoncpp)
 
 # The tests read bodies back with jsoncpp's reader.
 add_library(kestrel_jsoncpp_reader STATIC "${_jsoncpp_lean}/src/lib_json/json_reader.cpp")
+add_dependencies(kestrel_jsoncpp_reader kestrel_jsoncpp_lean)
 target_compile_options(kestrel_jsoncpp_reader PRIVATE -w)
 target_link_libraries(kestrel_jsoncpp_reader PUBLIC kestrel_jsoncpp)
 add_library(kestrel::jsoncpp_reader ALIAS kestrel_jsoncpp_reader)

@@ -205,6 +205,9 @@ class Steps:
     def set_field(self, key, value):
         return self._call("NSSetField", _bytes(key), _bytes(value))
 
+    def set_format(self, name, key):
+        return self._call("NSSetFormat", _bytes(name), _bytes(key))
+
     def raw(self, *lines):
         """NSIS lines as they stand, for calls with a stack of the test's making."""
         self.code += [_bytes(line) for line in lines]

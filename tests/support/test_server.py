@@ -266,12 +266,12 @@ def answers(request):
     return Response(404, b"no such answer")
 
 
-def make_certificate(folder):
+def make_certificate(folder, days=2):
     """A throwaway self-signed certificate for 127.0.0.1; returns (cert, key) paths."""
     cert = os.path.join(folder, "cert.pem")
     key = os.path.join(folder, "key.pem")
     subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-batch",
-                    "-keyout", key, "-out", cert, "-days", "2", "-subj", "/CN=127.0.0.1"],
+                    "-keyout", key, "-out", cert, "-days", str(days), "-subj", "/CN=127.0.0.1"],
                    check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     return cert, key
 
@@ -338,7 +338,7 @@ class TestServer:
     __test__ = False  # a helper, not a test case
 
     def __init__(self, mode="answer", tls=False, status=200, body=b"", delay=1.0, extra=1000,
-                 idle=IDLE_LIMIT_SECONDS, tls_maximum=None, port=0, handshake_resets=0):
+                 idle=IDLE_LIMIT_SECONDS, tls_maximum=None, port=0, handshake_resets=0, certificate=None):
         if mode not in MODES:
             raise ValueError("unknown mode %r" % mode)
         self.mode = mode
@@ -348,6 +348,7 @@ class TestServer:
         self.extra = extra
         self.idle = idle  # seconds a kept-alive connection waits for its next request
         self.handshake_resets = handshake_resets  # TLS handshakes reset after the client's hello
+        self.certificate = certificate  # (cert, key) PEM paths; None for a throwaway self-signed one
         self._listen_port = port  # 0 for any free one
         # Optional callable(RecordedRequest) -> Response, consulted before set_response's answer.
         self.responder = None
@@ -369,7 +370,7 @@ class TestServer:
     def start(self):
         if self.tls:
             self._folder = tempfile.mkdtemp(prefix="kestrel-tls-")
-            cert, key = make_certificate(self._folder)
+            cert, key = self.certificate or make_certificate(self._folder)
             self._tls_context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
             self._tls_context.load_cert_chain(cert, key)
             if self.tls_maximum:

@@ -11,6 +11,8 @@ import os
 import subprocess
 import tempfile
 
+from test_server import make_certificate
+
 
 def run_wine(args, timeout=None, **kwargs):
     """Runs `wine args…`; returns (exit code, standard output and error as bytes)."""
@@ -86,3 +88,25 @@ def clear_system_proxy(env=None):
     reg_add(INTERNET_SETTINGS, "ProxyEnable", "REG_DWORD", "0", env)
     for name in ("ProxyServer", "ProxyOverride"):
         reg_delete(INTERNET_SETTINGS, name, env)
+
+
+CERTIFICATE_DAYS = 30
+
+
+def trusted_certificate(trust_program):
+    """A certificate for 127.0.0.1 and its key (PEM paths) that WinINet's strict checks accept in
+    the prefix of WINEPREFIX, and nowhere else: made once and kept in that prefix (again when it
+    expires within a day), and added to the prefix's Root store by `trust_program`
+    (trust_certificate.exe), which leaves a certificate the store holds as it is."""
+    folder = os.path.join(os.environ["WINEPREFIX"], "kestrel-test-authority")
+    cert, der = os.path.join(folder, "cert.pem"), os.path.join(folder, "cert.der")
+    valid = os.path.isfile(cert) and subprocess.run(
+        ["openssl", "x509", "-checkend", "86400", "-noout", "-in", cert], stdout=subprocess.DEVNULL).returncode == 0
+    if not valid:
+        os.makedirs(folder, exist_ok=True)
+        make_certificate(folder, CERTIFICATE_DAYS)
+    subprocess.run(["openssl", "x509", "-in", cert, "-outform", "DER", "-out", der], check=True)
+    rc, output = run_wine([trust_program, "Z:" + der.replace("/", "\\")], timeout=REG_LIMIT_SECONDS)
+    if rc != 0:
+        raise RuntimeError("%s failed (%d): %s" % (trust_program, rc, output.decode(errors="replace")))
+    return cert, os.path.join(folder, "key.pem")

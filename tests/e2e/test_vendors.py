@@ -1,0 +1,134 @@
+"""Reports in the vendors' formats, from a real installer to an emulation of each vendor's
+ingestion API (tests/support/vendor_endpoint.py), over http, and over https to a server whose
+certificate the test prefix trusts and to one it does not.
+
+One installer runs every row. Each row's reports carry an event name of their own, which the
+emulation reads from the vendor's body, so that a row finds its requests among its verdicts.
+"""
+
+import os
+import unittest
+
+from installer import DEBUG_CAPTURE, Steps
+from test_reports import assert_report
+from test_server import Response, TestServer  # on the path through installer
+from vendor_endpoint import DROPPED, VendorEndpoint, vendor_of
+from wine import trusted_certificate
+
+KEYS = dict(posthog="phc_posthog-key-15", amplitude="amplitude-api-key-18", mixpanel="mixpanel-token-0020",
+            segment="segment-write-key-00022", rudderstack="rudder-write-key-0000024",
+            ga4=("G-MEASURE026", "ga4-api-secret-000000028"))
+# name: (format, path, the key NSSetFormat takes)
+ENDPOINTS = {
+    "posthog": ("posthog", "/i/v0/e/", KEYS["posthog"]),
+    "amplitude": ("amplitude", "/2/httpapi", KEYS["amplitude"]),
+    "mixpanel": ("mixpanel", "/track", KEYS["mixpanel"]),
+    "mixpanel_verbose": ("mixpanel", "/track?verbose=1", KEYS["mixpanel"]),
+    "segment": ("segment", "/v1/batch", KEYS["segment"]),
+    "rudderstack": ("segment", "/beacon/v1/batch?writeKey=" + KEYS["rudderstack"], KEYS["rudderstack"]),
+    "ga4": ("ga4", "/mp/collect?measurement_id=%s&api_secret=%s" % KEYS["ga4"], ""),
+}
+OK = {name: ("204", "ok 204") if name == "ga4" else ("200", "ok 200") for name in ENDPOINTS}
+# Reports GA4 would drop unseen, refused before sending: (event, field set for it, the rule traced)
+GA4_INVALID = [("install-start", None, "event name not letters, digits and underscores from a letter"),
+               ("e" * 41, None, "event name over 40 characters"), ("first_open", None, "reserved event name"),
+               ("invalid_1", ("p" * 41, "v"), "parameter name over 40 characters"),
+               ("invalid_2", ("ga_source", "v"), "reserved parameter name prefix"),
+               ("invalid_3", ("note", "v" * 101), "parameter value over 100 characters")]
+# (event, endpoint, server, a field set for it, the vendor's answer to each request that arrives
+# (None: its own), what NSPost and NSGetError push). An ANSI installer holds the field note=é as
+# the byte 0xE9, which its body carries as UTF-8 too.
+ROWS = ([("accepted_" + name, name, "plain", None, (None,), OK[name]) for name in ENDPOINTS]
+        + [("refused_" + name, name, "plain", None, (DROPPED,), ("0", "refused 200"))
+           for name in ("mixpanel", "mixpanel_verbose")]
+        + [("refused_amplitude", "amplitude", "plain", None, (DROPPED,), ("400", "http 400"))]
+        + [("e_acute_" + name, name, "plain", ("note", b"\xe9"), (None,), OK[name])
+           for name in ENDPOINTS]
+        + [("trusted", "posthog", "trusted", None, (None,), OK["posthog"]),
+           ("untrusted", "posthog", "untrusted", None, (), ("0", "tls 12045"))]
+        + [(event, "ga4", "plain", field, (), ("0", "invalid 0")) for event, field, _ in GA4_INVALID])
+# Queued last, each answered 429 once: the retry must send the same body.
+RETRIED = [name for name in ENDPOINTS if name != "mixpanel_verbose"]
+KESTREL_EVENT = b"kestrel_doc&beta&1.2.3"
+
+
+class VendorFormats(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        program = os.path.join(os.path.dirname(DEBUG_CAPTURE), "trust_certificate.exe")
+        cls.endpoint = VendorEndpoint(**KEYS)
+        cls.servers = {"plain": TestServer(), "untrusted": TestServer(tls=True),
+                       "trusted": TestServer(tls=True, certificate=trusted_certificate(program))}
+        for server in cls.servers.values():
+            server.responder = cls.endpoint
+            server.start()
+            cls.addClassCleanup(server.stop)
+        cls.expected, steps = [], Steps()
+        for event, name, server, field, queued, pushed in ROWS:
+            form, path, key = ENDPOINTS[name]
+            cls.endpoint.queue(vendor_of(path), *queued)
+            steps.set_format(form, key)
+            if field:
+                steps.set_field(*field)
+            steps.post(cls.servers[server].url(path), event + "&beta&1.2.3").get_error()
+            if field:
+                steps.set_field(field[0], "")
+            cls.expected.append((event, ["1"] * (1 + bool(field)) + list(pushed) + ["1"] * bool(field)))
+        cls.kestrel_url = cls.servers["untrusted"].url("/kestrel")
+        steps.set_format("kestrel", "").post(cls.kestrel_url, KESTREL_EVENT)
+        cls.expected.append(("kestrel", ["1", "200"]))
+        for name in RETRIED:
+            form, path, key = ENDPOINTS[name]
+            cls.endpoint.queue(vendor_of(path), Response(429, headers=[("Retry-After", "1")]), None)
+            steps.set_format(form, key).post_async(cls.servers["plain"].url(path), "retried_%s&beta&1.2.3" % name)
+            cls.expected.append(("retried_" + name, ["1", "1"]))
+        cls.run_ = steps.wait_done(-1).run(timeout=180)
+        cls.expected.append(("wait_done", ["1"]))
+
+    def verdicts(self, event):
+        return [v for v in self.endpoint.verdicts if v.name == event]
+
+    def test_every_command_pushes_what_its_row_expects(self):
+        self.assertFalse(self.run_.faulted, self.run_.stderr[-3000:])
+        values = iter(self.run_.values)
+        for event, expected in self.expected:
+            with self.subTest(event):
+                self.assertEqual([next(values, "missing") for _ in expected], expected)
+        self.assertEqual(list(values), [])
+
+    def test_each_report_reaches_the_vendor_once_and_is_taken_as_its_row_expects(self):
+        for event, _, _, field, queued, pushed in ROWS:
+            with self.subTest(event):
+                verdicts = self.verdicts(event)
+                self.assertEqual(len(verdicts), len(queued))  # never retried
+                for verdict in verdicts:
+                    self.assertEqual(verdict.taken, queued == (None,), verdict.reason)
+                    self.assertEqual(verdict.properties.get("note"), field and "\xe9")
+                    self.assertEqual(b'"note":"\xc3\xa9"' in verdict.request.body, bool(field))
+        not_sent = [t.decode().split(" not sent: ")[1] for t in self.run_.traces if b" not sent: " in t]
+        self.assertEqual(not_sent, ["ga4: %s\n" % rule for _, _, rule in GA4_INVALID])
+
+    def test_a_retried_report_sends_the_same_body_and_dedup_field(self):
+        for name in RETRIED:
+            with self.subTest(name):
+                first, retry = self.verdicts("retried_" + name)
+                self.assertEqual((first.taken, retry.taken), (False, True), retry.reason)
+                self.assertEqual(first.request.body, retry.request.body)
+                self.assertTrue(retry.dedup or name == "ga4")  # GA4 has no dedup field
+
+    def test_keys_are_never_traced_but_their_lengths_are(self):
+        traces = b"\n".join(self.run_.traces)
+        for secret in [key for key in KEYS.values() if isinstance(key, str)] + list(KEYS["ga4"]):
+            self.assertNotIn(secret.encode(), traces)
+        for _, _, key in ENDPOINTS.values():
+            if key:
+                self.assertIn(b"... (%d)\n" % len(key), traces)
+
+    def test_the_kestrel_document_is_unchanged_and_keeps_the_relaxed_certificate_checks(self):
+        requests = [r for r in self.servers["untrusted"].requests if r.target == "/kestrel"]
+        self.assertEqual(len(requests), 1)
+        assert_report(self, requests[0], KESTREL_EVENT, self.kestrel_url.encode())
+
+
+if __name__ == "__main__":
+    unittest.main()
