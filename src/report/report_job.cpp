@@ -54,6 +54,7 @@ void Attempt(ReportJobArgs* record) {
     return;
   }
   const ReportFormat format = record->shape.format;
+  const bool vendorFormat = format != ReportFormat::Kestrel;
   if (record->attempts == 0) {
     record->id = MakeEventId();
     ReportMaterial material{record->eventText, record->url, record->id, record->queuedMs, record->shape,
@@ -72,8 +73,8 @@ void Attempt(ReportJobArgs* record) {
   const HttpHeaderList headers{{"Content-Type", "application/json"}, {"Accept-Language", "en-US"}};
   // A vendor's key goes to a public service: its certificate must hold.
   HttpSendOptions options;
-  options.checkCertificates = format != ReportFormat::Kestrel;
-  if (format != ReportFormat::Kestrel) options.responseCap = kVendorAnswerCap;
+  options.checkCertificates = vendorFormat;
+  if (vendorFormat) options.responseCap = kVendorAnswerCap;
 
   std::int32_t statusCode = 0;
   std::string answer;
@@ -85,7 +86,7 @@ void Attempt(ReportJobArgs* record) {
   Outcome outcome = DescribeAttempt(static_cast<std::uint32_t>(statusCode), details.error, details.viaProxy);
   // A 2xx that says the event was dropped is no success, and the same body would be dropped again.
   const bool refused =
-      outcome.word == OutcomeWord::Ok && format != ReportFormat::Kestrel && !VendorTookEvent(format, answer);
+      outcome.word == OutcomeWord::Ok && vendorFormat && !VendorTookEvent(format, answer);
   if (refused) outcome.word = OutcomeWord::Refused;
   g_lastStatus.store(refused ? 0 : statusCode);
   g_lastOutcome = outcome;

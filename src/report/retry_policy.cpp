@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <iterator>
 
+#include "common/civil_date.h"
 #include "http/outcome_rules.h"
 
 namespace {
@@ -59,23 +60,8 @@ class Reader {
   std::string_view text_;
 };
 
-int64_t DaysFromCivil(int64_t year, int month, int day) {
-  year -= month <= 2;
-  const int64_t era = (year >= 0 ? year : year - 399) / 400;
-  const int64_t yearOfEra = year - era * 400;
-  const int64_t dayOfYear = (153 * (month > 2 ? month - 3 : month + 9) + 2) / 5 + day - 1;
-  return era * 146097 + yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear - 719468;
-}
-
 int64_t YearOfUnixTime(int64_t seconds) {
-  const int64_t days = seconds / kSecondsPerDay - (seconds % kSecondsPerDay < 0) + 719468;
-  const int64_t era = (days >= 0 ? days : days - 146096) / 146097;
-  const int64_t dayOfEra = days - era * 146097;
-  const int64_t yearOfEra =
-      (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
-  const int64_t dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
-  const int64_t shiftedMonth = (5 * dayOfYear + 2) / 153;  // from March
-  return era * 400 + yearOfEra + (shiftedMonth >= 10);
+  return CivilFromDays(seconds / kSecondsPerDay - (seconds % kSecondsPerDay < 0)).year;
 }
 
 // A two-digit year is the one with those digits less than 50 years back and at most 50

@@ -1,16 +1,12 @@
 #include "text/json_member.h"
 
+#include "text/ascii_case.h"
+
 namespace {
 
 // Deeper answers are refused rather than followed: the scan recurses once per level.
 constexpr int kMaxDepth = 64;
 constexpr int kMaxIntegerDigits = 18;  // always fits std::int64_t
-
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-
-bool IsHexDigit(char c) {
-  return IsDigit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
-}
 
 class Scanner {
  public:
@@ -105,7 +101,7 @@ class Scanner {
       const char e = text_[pos_++];
       if (e == 'u') {
         for (int i = 0; i < 4; ++i) {
-          if (pos_ >= text_.size() || !IsHexDigit(text_[pos_++])) return false;
+          if (pos_ >= text_.size() || !IsAsciiHexDigit(text_[pos_++])) return false;
         }
       } else if (std::string_view("\"\\/bfnrt").find(e) == std::string_view::npos) {
         return false;
@@ -122,7 +118,7 @@ class Scanner {
 
   std::size_t Digits() {
     const std::size_t begin = pos_;
-    while (pos_ < text_.size() && IsDigit(text_[pos_])) ++pos_;
+    while (pos_ < text_.size() && IsAsciiDigit(text_[pos_])) ++pos_;
     return pos_ - begin;
   }
 

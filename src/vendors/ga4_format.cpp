@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "text/ascii_case.h"
 #include "text/compact_json_writer.h"
 #include "vendors/vendor_common.h"
 #include "vendors/vendor_mappings.h"
@@ -49,12 +50,10 @@ bool HasReservedPrefix(std::string_view name) {
   return false;
 }
 
-bool IsAsciiLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
-
 bool IsGa4Name(std::string_view name) {
   if (name.empty() || !IsAsciiLetter(name[0])) return false;
   for (const char c : name) {
-    if (!IsAsciiLetter(c) && !(c >= '0' && c <= '9') && c != '_') return false;
+    if (!IsAsciiLetter(c) && !IsAsciiDigit(c) && c != '_') return false;
   }
   return true;
 }

@@ -4,6 +4,7 @@
 
 #include <string_view>
 
+#include "text/ascii_case.h"
 #include "text/compact_json_writer.h"
 #include "text/json_member.h"
 #include "vendors/vendor_common.h"
@@ -17,9 +18,7 @@ constexpr std::string_view kOwnProperties[] = {"distinct_id", "mp_lib", "time", 
 bool IsInsertId(std::string_view id) {
   if (id.empty() || id.size() > 36) return false;
   for (const char c : id) {
-    if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '-')) {
-      return false;
-    }
+    if (!IsAsciiLetter(c) && !IsAsciiDigit(c) && c != '-') return false;
   }
   return true;
 }

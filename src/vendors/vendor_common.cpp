@@ -1,5 +1,6 @@
 #include "vendors/vendor_common.h"
 
+#include "common/civil_date.h"
 #include "text/ascii_case.h"
 
 namespace {
@@ -15,35 +16,21 @@ void AppendDigits(std::string& out, std::uint64_t value, int width) {
   while (count > 0) out += digits[--count];
 }
 
-bool IsHexDigit(char c) {
-  return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
-}
-
 }  // namespace
 
 const char* LibraryVersion() { return KESTREL_VERSION; }
 
 std::string IsoTimeUtc(std::uint64_t unixMs) {
   const std::uint64_t seconds = unixMs / 1000;
-  const std::uint64_t days = seconds / 86400;
   const std::uint64_t daySeconds = seconds % 86400;
-  // Gregorian date from days since 1970-01-01 (eras of 400 years, March-based years).
-  const std::uint64_t z = days + 719468;
-  const std::uint64_t era = z / 146097;
-  const std::uint64_t dayOfEra = z - era * 146097;
-  const std::uint64_t yearOfEra = (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
-  const std::uint64_t dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
-  const std::uint64_t monthIndex = (5 * dayOfYear + 2) / 153;
-  const std::uint64_t day = dayOfYear - (153 * monthIndex + 2) / 5 + 1;
-  const std::uint64_t month = monthIndex < 10 ? monthIndex + 3 : monthIndex - 9;
-  const std::uint64_t year = yearOfEra + era * 400 + (month <= 2 ? 1 : 0);
+  const CivilDate date = CivilFromDays(static_cast<std::int64_t>(seconds / 86400));
 
   std::string out;
-  AppendDigits(out, year, 4);
+  AppendDigits(out, static_cast<std::uint64_t>(date.year), 4);
   out += '-';
-  AppendDigits(out, month, 2);
+  AppendDigits(out, static_cast<std::uint64_t>(date.month), 2);
   out += '-';
-  AppendDigits(out, day, 2);
+  AppendDigits(out, static_cast<std::uint64_t>(date.day), 2);
   out += 'T';
   AppendDigits(out, daySeconds / 3600, 2);
   out += ':';
@@ -59,15 +46,16 @@ std::string IsoTimeUtc(std::uint64_t unixMs) {
 bool IsReportId(std::string_view id) {
   if (id.size() != 32) return false;
   for (const char c : id) {
-    if (!IsHexDigit(c)) return false;
+    if (!IsAsciiHexDigit(c)) return false;
   }
   return true;
 }
 
 std::string UuidForm(std::string_view id) {
+  const bool reportId = IsReportId(id);
   std::string out;
   for (std::size_t i = 0; i < id.size(); ++i) {
-    if (IsReportId(id) && (i == 8 || i == 12 || i == 16 || i == 20)) out += '-';
+    if (reportId && (i == 8 || i == 12 || i == 16 || i == 20)) out += '-';
     out += AsciiLower(id[i]);
   }
   return out;
