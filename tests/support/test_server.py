@@ -641,13 +641,17 @@ class TrickledTls:
                     pass
 
 
-def client_connections(port, states=("01", "08")):
-    """How many loopback sockets of clients here are connected to `port` in TCP `states`, in
-    /proc/net/tcp's hexadecimal: 01 established, 02 still sending SYNs, 08 closed by the
-    other end but not yet by the client."""
+def client_sockets(port, states=("01", "08")):
+    """The local addresses of the loopback sockets of clients here connected to `port` in TCP
+    `states`, in /proc/net/tcp's hexadecimal: 01 established, 02 still sending SYNs, 08 closed
+    by the other end but not yet by the client."""
     with open("/proc/net/tcp") as table:
         rows = [line.split() for line in table.readlines()[1:]]
-    return sum(1 for row in rows if int(row[2].split(":")[1], 16) == port and row[3] in states)
+    return {row[1] for row in rows if int(row[2].split(":")[1], 16) == port and row[3] in states}
+
+
+def client_connections(port, states=("01", "08")):
+    return len(client_sockets(port, states))
 
 
 def peak_while(probe, action):
