@@ -1,6 +1,7 @@
 # The plug-in must import only Windows system DLLs: the C++ runtime is linked in
 # statically.
-add_compile_options(-Os -ffunction-sections -fdata-sections -Wall -Wextra)
+add_compile_options(-Oz -ffunction-sections -fdata-sections -Wall -Wextra
+                    "SHELL:-include ${CMAKE_CURRENT_LIST_DIR}/implicit_string.h")
 add_compile_definitions(WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601)
 add_link_options(-static -static-libgcc -static-libstdc++ -Wl,--gc-sections)
 
