@@ -24,9 +24,13 @@ int RunCommand(int stringSize, stack_t** stackTop, extra_parameters* extra, Work
 
 }  // namespace
 
+// Only exports.def names the exports, and the DLL's whole-program optimisation does not read
+// it: without the attribute, an export would be dropped and its entry left pointing nowhere.
+#define KESTREL_EXPORT extern "C" [[gnu::externally_visible]]
+
 #define KESTREL_COMMAND(name, work)                                                \
-  extern "C" void __cdecl name(HWND, int stringSize, TCHAR*, stack_t** stackTop,  \
-                               extra_parameters* extra) noexcept {                 \
+  KESTREL_EXPORT void __cdecl name(HWND, int stringSize, TCHAR*, stack_t** stackTop, \
+                                   extra_parameters* extra) noexcept {             \
     PushResult(RunCommand(stringSize, stackTop, extra, [] { return work; }));      \
   }
 
@@ -43,8 +47,8 @@ KESTREL_COMMAND(NSSetField, SetFieldCommand())
 KESTREL_COMMAND(NSSetFormat, SetFormatCommand())
 
 // The one command that pushes a text: formatted into a buffer of its own, nothing to throw.
-extern "C" void __cdecl NSGetError(HWND, int stringSize, TCHAR*, stack_t** stackTop,
-                                   extra_parameters* extra) noexcept {
+KESTREL_EXPORT void __cdecl NSGetError(HWND, int stringSize, TCHAR*, stack_t** stackTop,
+                                      extra_parameters* extra) noexcept {
   char text[kErrorTextSize] = "none 0";
   RunCommand(stringSize, stackTop, extra, [&text] {
     GetErrorCommand(text);
