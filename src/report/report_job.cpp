@@ -2,7 +2,6 @@
 
 #include <cstdlib>
 #include <ctime>
-#include <random>
 #include <string>
 
 #include "diag/trace.h"
@@ -21,10 +20,15 @@ constexpr std::int32_t kReportTimeoutMs = 5000;
 // A vendor's verdict comes first in its answer.
 constexpr std::size_t kVendorAnswerCap = 4096;
 
-// Jitter only spreads retries of many installers apart; it needs no strong randomness.
+// Jitter only spreads retries of many installers apart; it needs no strong randomness, and a
+// xorshift generator costs a word where std::mt19937 costs 2.5 KB. Only the worker calls it.
 std::uint32_t RetryRandom() {
-  static std::mt19937 generator(GetTickCount() ^ GetCurrentProcessId());
-  return static_cast<std::uint32_t>(generator());
+  static std::uint32_t state = 0;
+  if (state == 0) state = (GetTickCount() ^ GetCurrentProcessId()) | 1;
+  state ^= state << 13;
+  state ^= state >> 17;
+  state ^= state << 5;
+  return state;
 }
 
 #ifndef UNICODE
