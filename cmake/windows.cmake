@@ -4,9 +4,10 @@ add_compile_options(-Oz -ffunction-sections -fdata-sections -Wall -Wextra
                     "SHELL:-include ${CMAKE_CURRENT_LIST_DIR}/implicit_string.h")
 add_compile_definitions(WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601)
 add_link_options(-static -static-libgcc -static-libstdc++ -Wl,--gc-sections)
-# The DLL is optimised as a whole at link time (src/plugin). The objects carry their regular
-# code too, which the tests link without that optimisation.
-add_compile_options(-flto -ffat-lto-objects)
+# The DLL is optimised as a whole at link time (src/plugin). Its sources and jsoncpp carry
+# their regular code too, which the tests link without that optimisation; the tests' own
+# sources and GoogleTest are compiled to regular code only.
+set(KESTREL_LTO_OBJECT_OPTIONS -flto -ffat-lto-objects)
 add_link_options(-fno-lto)
 
 # One source tree, one build folder per NSIS target: the target names the plug-in
