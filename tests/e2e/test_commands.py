@@ -115,10 +115,11 @@ class Commands(unittest.TestCase):
                         steps.start_clock().post(url, name + "&ch&1").record_clock()
                     steps.start_clock().wait_done(-1).record_clock()
                     steps.raw('!insertmacro WriteResult "dir=$PLUGINSDIR"')
-                    with traced_wine_server():
+                    with traced_wine_server() as server_trace:
                         run, end_seconds = run_to_its_end(steps)
+                        trace = server_trace()
                     folder, left_behind = plugin_folder_left_behind(run)
-                    touched = re.findall(r"\b(suspend_thread|get_thread_context)\(", run.stderr)
+                    touched = re.findall(r"\b(suspend_thread|get_thread_context)\(", trace)
                     print("\n%s x%d: pushed %s in at most %d ms, NSWaitDone %s in %d ms, installer ended "
                           "%.2f s after its section, plug-in folder %s"
                           % (name, count, run.values[0], max(run.clocks[:count]), run.values[count],

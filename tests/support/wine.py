@@ -8,10 +8,14 @@ outlive it, so a pipe handed to the program would never reach its end.
 import contextlib
 import glob
 import os
+import shutil
 import subprocess
 import tempfile
 
 from test_server import make_certificate
+
+# Seconds that a helper program (reg, cmd, trust_certificate) gets to finish.
+HELPER_LIMIT_SECONDS = 60
 
 
 def run_wine(args, timeout=None, **kwargs):
@@ -23,26 +27,45 @@ def run_wine(args, timeout=None, **kwargs):
         return done.returncode, output.read()
 
 
+def _stop_wine_server():
+    subprocess.run(["wineserver", "-k"], stderr=subprocess.DEVNULL)
+    subprocess.run(["wineserver", "-w"])
+
+
+def _boot_prefix():
+    """Runs a program that does nothing, so that the prefix's own services start now. Wine 8's
+    winedevice faults now and then as they start (1 boot in about 30), and the programs started
+    on the way inherit the output of the program that booted the prefix: a test's run must not
+    be that program."""
+    run_wine(["cmd", "/c", "exit"], timeout=HELPER_LIMIT_SECONDS)
+
+
 @contextlib.contextmanager
 def traced_wine_server():
     """Within it, the prefix's Wine server is a fresh one that traces every request of every
-    process (the server channel) into the output of the first program run_wine starts."""
-    def restart(debug):
-        subprocess.run(["wineserver", "-k"], stderr=subprocess.DEVNULL)
-        subprocess.run(["wineserver", "-w"])
-        os.environ["WINEDEBUG"] = debug
-    saved = os.environ.get("WINEDEBUG", "-all")
-    restart("-all,+server")
+    process (the server channel); yields a function that returns that trace so far."""
+    _stop_wine_server()
+    folder = tempfile.mkdtemp(prefix="kestrel-wineserver-")
+    path = os.path.join(folder, "trace.txt")
     try:
-        yield
+        # The server runs on in the background, appending to the file it was started with.
+        with open(path, "ab") as trace:
+            subprocess.run(["wineserver", "-p", "-d1"], stdout=subprocess.DEVNULL, stderr=trace, check=True)
+        _boot_prefix()
+
+        def read_trace():
+            with open(path, "rb") as trace:
+                return trace.read().decode("latin-1")
+        yield read_trace
     finally:
-        restart(saved)
-        # Persistent again, as the test scripts start it; its output must not hold the caller's.
+        _stop_wine_server()
+        shutil.rmtree(folder, ignore_errors=True)
+        # Persistent and booted again, as the test scripts leave it.
         subprocess.run(["wineserver", "-p"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        _boot_prefix()
 
 
 INTERNET_SETTINGS = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Internet Settings"
-REG_LIMIT_SECONDS = 60
 
 
 def cached_answers():
@@ -53,7 +76,7 @@ def cached_answers():
 
 
 def _reg(args, env):
-    return run_wine(["reg"] + args, env=env, timeout=REG_LIMIT_SECONDS)
+    return run_wine(["reg"] + args, env=env, timeout=HELPER_LIMIT_SECONDS)
 
 
 def reg_add(key, name, kind, data, env=None):
@@ -106,7 +129,7 @@ def trusted_certificate(trust_program):
         os.makedirs(folder, exist_ok=True)
         make_certificate(folder, CERTIFICATE_DAYS)
     subprocess.run(["openssl", "x509", "-in", cert, "-outform", "DER", "-out", der], check=True)
-    rc, output = run_wine([trust_program, "Z:" + der.replace("/", "\\")], timeout=REG_LIMIT_SECONDS)
+    rc, output = run_wine([trust_program, "Z:" + der.replace("/", "\\")], timeout=HELPER_LIMIT_SECONDS)
     if rc != 0:
         raise RuntimeError("%s failed (%d): %s" % (trust_program, rc, output.decode(errors="replace")))
     return cert, os.path.join(folder, "key.pem")
