@@ -9,7 +9,7 @@ from unittest import mock
 
 from installer import UNICODE, Steps, run_script
 from test_server import DroppedSyns, TestServer, answers
-from wine import reg_add, reg_delete, traced_wine_server
+from wine import reg_add, reg_delete, requests_of, traced_wine_server
 
 # From the section's end to the process's end with nothing left to do, Wine's own exit
 # included, plus the second that queued reports are given at the host's unload.
@@ -119,7 +119,8 @@ class Commands(unittest.TestCase):
                         run, end_seconds = run_to_its_end(steps)
                         trace = server_trace()
                     folder, left_behind = plugin_folder_left_behind(run)
-                    touched = re.findall(r"\b(suspend_thread|get_thread_context)\(", trace)
+                    sent = requests_of(trace, "installer.exe")
+                    touched = [name for name in sent if name in ("suspend_thread", "get_thread_context")]
                     print("\n%s x%d: pushed %s in at most %d ms, NSWaitDone %s in %d ms, installer ended "
                           "%.2f s after its section, plug-in folder %s"
                           % (name, count, run.values[0], max(run.clocks[:count]), run.values[count],
@@ -129,6 +130,7 @@ class Commands(unittest.TestCase):
                     self.assertTrue(all(least <= ms <= most for ms in run.clocks[:count]), run.clocks)
                     self.assertLessEqual(run.clocks[count], wait_ms)
                     self.assertLess(end_seconds, END_LIMIT_SECONDS)
+                    self.assertIn("new_thread", sent)  # the installer's own requests are in the trace
                     self.assertEqual(touched, [])
                     self.assertEqual(run.pinned, not must_go)
                     if must_go:

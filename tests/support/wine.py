@@ -8,6 +8,7 @@ outlive it, so a pipe handed to the program would never reach its end.
 import contextlib
 import glob
 import os
+import re
 import shutil
 import subprocess
 import tempfile
@@ -64,6 +65,40 @@ def traced_wine_server():
         subprocess.run(["wineserver", "-p"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         _boot_prefix()
 
+
+# A line of the server channel: the thread that sends a request, then the request's name and
+# its fields, or "name() = status { fields }" for its reply.
+_SERVER_LINE = re.compile(r"^([0-9a-f]+): (\w+)\((.*)$")
+
+
+def _field(name, fields):
+    match = re.search(r'\b%s=(?:L"([^"]*)"|(\w+))' % name, fields)
+    return match and (match.group(1) or match.group(2))
+
+
+def requests_of(trace, image):
+    """The names of the requests in a trace of traced_wine_server that the threads of processes
+    started from `image` (a file name) sent: other programs of the prefix (winedbg when one of
+    Wine's services faults) may do what those processes must not."""
+    owner, pending, images, names = {}, {}, {}, []  # thread -> process; thread -> request; process -> image
+    for line in trace.splitlines():
+        match = _SERVER_LINE.match(line)
+        if not match:
+            continue
+        thread, name, fields = match.groups()
+        if not fields.startswith(") = "):
+            pending[thread] = fields
+            if (images.get(owner.get(thread)) or "").lower().endswith("\\" + image.lower()):
+                names.append(name)
+            continue
+        request = pending.pop(thread, "")
+        if name == "new_process":
+            images[_field("pid", fields)] = _field("imagepath", request)
+        elif name == "init_first_thread":
+            owner[thread] = _field("pid", fields)
+        elif name == "new_thread":  # a thread of the sender's own process, or of another one
+            owner[_field("tid", fields)] = owner.get(thread) if _field("process", request) == "ffffffff" else None
+    return names
 
 INTERNET_SETTINGS = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Internet Settings"
 
