@@ -96,7 +96,7 @@ class Commands(unittest.TestCase):
         self.assertFalse(left_behind, "the plug-in folder was left behind: " + folder)
 
     def test_an_answer_the_server_holds_lets_the_installer_end_and_the_plugin_go(self):
-        with TestServer() as server, DroppedSyns() as dropped:
+        with TestServer() as server, DroppedSyns() as dropped, traced_wine_server() as server_trace:
             server.responder = answers
             # The post's number and band, NSWaitDone's limit, whether $PLUGINSDIR must go: under
             # Wine a call blocked in WinINet (a connect in SYN-SENT, a read of a dribble) cannot
@@ -115,11 +115,10 @@ class Commands(unittest.TestCase):
                         steps.start_clock().post(url, name + "&ch&1").record_clock()
                     steps.start_clock().wait_done(-1).record_clock()
                     steps.raw('!insertmacro WriteResult "dir=$PLUGINSDIR"')
-                    with traced_wine_server() as server_trace:
-                        run, end_seconds = run_to_its_end(steps)
-                        trace = server_trace()
+                    server_trace()  # what the prefix did before this run
+                    run, end_seconds = run_to_its_end(steps)
+                    sent = requests_of(server_trace(), "installer.exe")
                     folder, left_behind = plugin_folder_left_behind(run)
-                    sent = requests_of(trace, "installer.exe")
                     touched = [name for name in sent if name in ("suspend_thread", "get_thread_context")]
                     print("\n%s x%d: pushed %s in at most %d ms, NSWaitDone %s in %d ms, installer ended "
                           "%.2f s after its section, plug-in folder %s"

@@ -44,7 +44,8 @@ def _boot_prefix():
 @contextlib.contextmanager
 def traced_wine_server():
     """Within it, the prefix's Wine server is a fresh one that traces every request of every
-    process (the server channel); yields a function that returns that trace so far."""
+    process (the server channel); yields a function that returns the trace's whole lines since
+    its last call (at first, since the prefix booted)."""
     _stop_wine_server()
     folder = tempfile.mkdtemp(prefix="kestrel-wineserver-")
     path = os.path.join(folder, "trace.txt")
@@ -53,11 +54,15 @@ def traced_wine_server():
         with open(path, "ab") as trace:
             subprocess.run(["wineserver", "-p", "-d1"], stdout=subprocess.DEVNULL, stderr=trace, check=True)
         _boot_prefix()
+        with open(path, "rb") as trace:
+            trace.seek(0, os.SEEK_END)
 
-        def read_trace():
-            with open(path, "rb") as trace:
-                return trace.read().decode("latin-1")
-        yield read_trace
+            def read_trace():
+                text = trace.read()
+                whole = text.rfind(b"\n") + 1
+                trace.seek(whole - len(text), os.SEEK_CUR)  # a line still being written comes next time
+                return text[:whole].decode("latin-1")
+            yield read_trace
     finally:
         _stop_wine_server()
         shutil.rmtree(folder, ignore_errors=True)
