@@ -105,6 +105,7 @@ def requests_of(trace, image):
             owner[_field("tid", fields)] = owner.get(thread) if _field("process", request) == "ffffffff" else None
     return names
 
+
 INTERNET_SETTINGS = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Internet Settings"
 
 
