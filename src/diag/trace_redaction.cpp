@@ -14,6 +14,17 @@ void AppendQueryParameter(std::string& out, std::string_view parameter) {
   out.append(kWithheld);
 }
 
+// Where the authority starts, past "scheme://"; 0 when the URL does not start with a scheme.
+std::size_t AuthorityStart(std::string_view url) {
+  const auto isLetter = [](char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); };
+  const auto isSchemeChar = [&](char c) {
+    return isLetter(c) || (c >= '0' && c <= '9') || c == '+' || c == '-' || c == '.';
+  };
+  const std::size_t end = std::find_if_not(url.begin(), url.end(), isSchemeChar) - url.begin();
+  if (end == 0 || !isLetter(url.front()) || url.substr(end, 3) != "://") return 0;
+  return end + 3;
+}
+
 }  // namespace
 
 std::string TracedText(std::string_view text, Traced traced) {
@@ -26,12 +37,20 @@ std::string TracedText(std::string_view text, Traced traced) {
 }
 
 std::string UrlForTrace(std::string_view url) {
-  const std::size_t separator = url.find("://");
-  const std::size_t authority = separator == std::string_view::npos ? 0 : separator + 3;
+  const std::size_t authority = AuthorityStart(url);
+  if (authority == 0) return std::string(kWithheld);
+  const std::size_t authorityEnd = std::min(url.find_first_of("/?#", authority), url.size());
+  // An "@" past the authority with a ":" before it: a password holding "/", "?" or "#"
+  // cannot be told from a path, so only the scheme shows.
+  const std::size_t lastAt = url.rfind('@');
+  if (lastAt != std::string_view::npos && lastAt > authorityEnd &&
+      url.substr(authority, lastAt - authority).find(':') != std::string_view::npos) {
+    return std::string(url.substr(0, authority)).append(kWithheld);
+  }
   const std::size_t fragment = std::min(url.find('#'), url.size());
   const std::size_t query = std::min(url.substr(0, fragment).find('?'), fragment);
-  const std::size_t at = url.substr(0, query).rfind('@');
-  const std::size_t host = at == std::string_view::npos || at < authority ? authority : at + 1;
+  const std::size_t at = url.substr(0, authorityEnd).rfind('@');
+  const std::size_t host = at == std::string_view::npos ? authority : at + 1;
 
   std::string out(url.substr(0, authority));
   out.append(url.substr(host, query - host));

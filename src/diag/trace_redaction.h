@@ -18,5 +18,7 @@ std::string TracedText(std::string_view text, Traced traced);
 // The URL without its user name and password, every query value and the fragment shown as
 // "..." ("?api_key=...&v=..."; a parameter without "=" is a value), the scheme, host, port,
 // path and query names as written. The user information ends at the last "@" before the
-// query: a password holding "/" still never shows.
+// first "/", "?" or "#". Where that may be wrong, the trace shows less: "..." for a URL
+// that does not start with "scheme://", and "scheme://..." when an "@" past that point
+// has a ":" before it (a password holding "/", "?" or "#").
 std::string UrlForTrace(std::string_view url);

@@ -14,8 +14,10 @@
 namespace {
 
 constexpr DWORD kComponentSize = 1024;
-constexpr DWORD kSecureRequestFlags =
-    INTERNET_FLAG_SECURE | INTERNET_FLAG_IGNORE_CERT_CN_INVALID | INTERNET_FLAG_IGNORE_CERT_DATE_INVALID;
+// WinINet checks the host name and dates only when the request is opened without their
+// relaxations: set among the security flags afterwards, they would check the authority alone.
+constexpr DWORD kCertificateNameAndDate = INTERNET_FLAG_IGNORE_CERT_CN_INVALID | INTERNET_FLAG_IGNORE_CERT_DATE_INVALID;
+static_assert(kCertificateNameAndDate == (SECURITY_FLAG_IGNORE_CERT_CN_INVALID | SECURITY_FLAG_IGNORE_CERT_DATE_INVALID));
 // WinINet would repeat a POST answered 301/302/303 as a GET without the body and report the
 // final status as if the report had been taken; 307/308 are followed by the caller instead.
 // An installer must never show WinINet's dialogs (certificates, proxy credentials).
@@ -103,6 +105,10 @@ DWORD HttpAttempt::Start(HttpAttemptRequest request) {
   return 0;
 }
 
+DWORD HttpAttempt::SecureRequestFlags() const {
+  return INTERNET_FLAG_SECURE | (m_request.extraSecurityFlags & kCertificateNameAndDate);
+}
+
 // The callback is set before the first child handle exists: children take it from their
 // parent when they are made.
 DWORD HttpAttempt::OpenHandles() {
@@ -138,7 +144,7 @@ DWORD HttpAttempt::OpenHandles() {
   m_context->AddReference();
   m_requestHandle.reset(HttpOpenRequestA(m_connection.get(), m_request.method.c_str(), parts.object.c_str(),
                                          m_request.version.c_str(), m_request.referrer.c_str(), acceptTypes,
-                                         kRequestFlags | (parts.secure ? kSecureRequestFlags : 0), context));
+                                         kRequestFlags | (parts.secure ? SecureRequestFlags() : 0), context));
   if (!m_requestHandle) {
     const DWORD error = GetLastError();
     m_context->Release();
@@ -199,10 +205,10 @@ void HttpAttempt::ReadAnswerHead() {
 
 // Each piece is asked for only once it is there: a read of a whole buffer would wait for it
 // to fill, however slowly the bytes come. A HEAD answer announces a length it has not.
-void HttpAttempt::ReadBody(DWORD deadline, HANDLE cancel, size_t cap) {
+void HttpAttempt::ReadBody(DWORD deadline, HANDLE cancel, size_t cap, size_t kept) {
   const HINTERNET request = m_requestHandle.get();
   for (;;) {
-    if (m_response.size() >= cap) {
+    if (m_bodyRead >= cap) {
       m_readError = ERROR_FILE_TOO_LARGE;
       return;
     }
@@ -217,26 +223,27 @@ void HttpAttempt::ReadBody(DWORD deadline, HANDLE cancel, size_t cap) {
     if ((m_readError = Complete(queried, deadline, cancel, ERROR_INTERNET_TIMEOUT)) != 0) return;
     if (later) continue;  // something arrived: asked again, it answers at once
     if (m_context->available == 0) {
-      if (!m_request.head && ShortOfAnnouncedLength(request, m_response.size())) {
+      if (!m_request.head && ShortOfAnnouncedLength(request, m_bodyRead)) {
         m_readError = ERROR_INTERNET_CONNECTION_ABORTED;
       } else {
         m_readToEnd = true;
       }
       return;
     }
-    const size_t wanted = std::min<size_t>({m_context->available, AttemptContext::kReadSize,
-                                            cap - m_response.size()});
-    if ((m_readError = ReadPiece(deadline, cancel, wanted)) != 0) return;
+    const size_t wanted = std::min<size_t>({m_context->available, AttemptContext::kReadSize, cap - m_bodyRead});
+    if ((m_readError = ReadPiece(deadline, cancel, wanted, kept)) != 0) return;
   }
 }
 
-DWORD HttpAttempt::ReadPiece(DWORD deadline, HANDLE cancel, size_t wanted) {
+DWORD HttpAttempt::ReadPiece(DWORD deadline, HANDLE cancel, size_t wanted, size_t kept) {
   m_context->ExpectCompletion();
   m_context->read = 0;
-  const BOOL read = InternetReadFile(m_requestHandle.get(), m_context->buffer, static_cast<DWORD>(wanted),
-                                     &m_context->read);
-  if (const DWORD error = Complete(read, deadline, cancel, ERROR_INTERNET_TIMEOUT)) return error;
-  m_response.append(m_context->buffer, std::min<size_t>(m_context->read, wanted));
+  const BOOL started = InternetReadFile(m_requestHandle.get(), m_context->buffer, static_cast<DWORD>(wanted),
+                                        &m_context->read);
+  if (const DWORD error = Complete(started, deadline, cancel, ERROR_INTERNET_TIMEOUT)) return error;
+  const size_t read = std::min<size_t>(m_context->read, wanted);
+  if (m_response.size() < kept) m_response.append(m_context->buffer, std::min(read, kept - m_response.size()));
+  m_bodyRead += read;
   return 0;
 }
 

@@ -30,7 +30,9 @@ struct HttpAttemptRequest {
   bool head = false;
   bool followRedirect = false;  // a 307/308 answer yields the URL to repeat the request at
   bool collectCookies = false;
-  uint32_t extraSecurityFlags = 0;  // ORed into an https request's security flags
+  // ORed into an https request's security flags; its certificate's host name and dates are
+  // checked unless these relax them too.
+  uint32_t extraSecurityFlags = 0;
 };
 
 // One request to one URL over WinINet's asynchronous mode. The thread that makes the attempt
@@ -59,8 +61,10 @@ class HttpAttempt {
 
   static constexpr size_t kResponseCap = 1024 * 1024;
 
-  // After an answer: reads the body until its end, `deadline`, `cancel` or `cap` bytes.
-  void ReadBody(DWORD deadline, HANDLE cancel, size_t cap = kResponseCap);
+  // After an answer: reads the body until its end, `deadline`, `cancel` or `cap` bytes, and
+  // keeps its first `kept` bytes in Response(). Read to its end, the answer hands its
+  // connection back to WinINet's pool.
+  void ReadBody(DWORD deadline, HANDLE cancel, size_t cap = kResponseCap, size_t kept = kResponseCap);
 
   RouteFacts Route() const;
   uint32_t Status() const { return m_status; }  // 0 when none was obtained
@@ -73,11 +77,12 @@ class HttpAttempt {
 
  private:
   DWORD OpenHandles();
+  DWORD SecureRequestFlags() const;
   // Waits for the pending call; 0 when it completed, else why it was given up.
   DWORD AwaitCall(DWORD deadline, HANDLE cancel, DWORD timeoutError);
   // Runs a call that may complete later: `started` is its return value.
   DWORD Complete(BOOL started, DWORD deadline, HANDLE cancel, DWORD timeoutError);
-  DWORD ReadPiece(DWORD deadline, HANDLE cancel, size_t wanted);
+  DWORD ReadPiece(DWORD deadline, HANDLE cancel, size_t wanted, size_t kept);
   void ReadAnswerHead();
   void End();
 
@@ -96,5 +101,6 @@ class HttpAttempt {
   std::string m_retryAfter;
   bool m_readToEnd = false;
   DWORD m_readError = 0;
+  size_t m_bodyRead = 0;
   std::string m_response;
 };

@@ -91,7 +91,7 @@ bool CHttpUtility::Execute() {
     // A redirect's own body must be read within the send limit, since the request goes on.
     const std::string& next = attempt.FollowedUrl();
     attempt.ReadBody(next.empty() ? GetTickCount() + kReadDeadlineMs : sendDeadline, m_hCancelEvent,
-                     m_nResponseCap);
+                     HttpAttempt::kResponseCap, next.empty() ? m_nResponseKept : 0);
     if (!next.empty() && attempt.ReadToEnd()) {
       url = next;
       m_dwStatusCode = 0;

@@ -19,7 +19,7 @@ class CHttpUtility {
   virtual ~CHttpUtility() = default;
 
   // Sends the request, giving the send m_dwTimeout ms, then reads the body within the read
-  // limits (over 5 s after the headers came, m_nResponseCap bytes): whatever the server does, it returns
+  // limits (over 5 s after the headers came, 1 MiB): whatever the server does, it returns
   // within m_dwTimeout + 5 s and a few milliseconds. The URL's fragment is never sent.
   // Redirects are not followed, except 307 and 308 to http and https URLs, which are
   // repeated with the same method, headers and body at most 3 times within the same send
@@ -49,7 +49,7 @@ class CHttpUtility {
   std::string m_strBody;
   std::string m_strResponse;
   int32_t m_nResponseLength = 0;
-  size_t m_nResponseCap = 1024 * 1024;  // bytes of the body read at most; the rest is left unread
+  size_t m_nResponseKept = 1024 * 1024;  // bytes of the body kept; the rest is read and discarded
   uint32_t m_dwSecurityFlags = 0;  // ORed into an https request's security flags
   uint32_t m_dwStatusCode = 0;
   uint32_t m_dwError = 0;          // Windows/WinINet error code, or 10060 when the send timed out

@@ -44,7 +44,7 @@ bool SendHttpRequest(std::string method, std::string url, std::string body, Http
   if (timeoutMs != 0) http.m_dwTimeout = static_cast<uint32_t>(timeoutMs);
   if (std::string text = UpToFirstNul(method); !text.empty()) http.m_strMethod = std::move(text);
   http.m_dwSecurityFlags |= options.checkCertificates ? SECURITY_FLAG_IGNORE_REVOCATION : kCertificateRelaxations;
-  http.m_nResponseCap = options.responseCap;
+  http.m_nResponseKept = options.responseKept;
   http.m_strBody = UpToFirstNul(body);
   http.m_hCancelEvent = cancel;
 

@@ -23,7 +23,9 @@ struct HttpSendOptions {
   // Checks the certificate's authority, host name and dates; revocation is not checked
   // online. Without it, those failures are ignored.
   bool checkCertificates = false;
-  size_t responseCap = 1024 * 1024;  // bytes of the answer read at most
+  // Bytes of the answer kept for the caller; the rest is read and discarded, up to 1 MiB, so
+  // that the connection can serve the next request.
+  size_t responseKept = 1024 * 1024;
 };
 
 // Runs one request and re-encodes the response body from UTF-8 into UTF-8 (responseUtf8)

@@ -38,8 +38,8 @@ Buffer PopIntoNewBuffer(std::size_t size, Traced traced, Popped& popped) {
   return buffer;
 }
 
-// The URL the report goes to, or null when it must not be sent. A cut URL would name
-// another address, so one longer than its buffer is refused, never cut.
+// The URL the report goes to, or null when it must not be sent: empty, or cut, since a cut
+// URL would name another address.
 //
 // Unicode builds: the popped UTF-8 URL's non-ASCII characters are percent-encoded for
 // the request line (/dev/ü is requested as /dev/%C3%BC); a non-ASCII host name would
@@ -48,7 +48,7 @@ Buffer PopIntoNewBuffer(std::size_t size, Traced traced, Popped& popped) {
 // hold, the same rule as the ANSI build's (which sends the popped bytes), and for an
 // ASCII URL the same as its popped length. Escapes the script wrote go out as written.
 Buffer UrlToRequest(Buffer popped, Popped how) {
-  if (how != Popped::Whole || !popped) return nullptr;
+  if (how != Popped::Whole || !popped || popped.get()[0] == '\0') return nullptr;
 #ifdef UNICODE
   const std::string encoded = PercentEncodeNonAscii(popped.get());
   if (!UrlAuthorityIsAscii(popped.get()) || encoded.size() >= kShortTextSize) return nullptr;
@@ -70,14 +70,19 @@ std::uint64_t UnixTimeMs() {
 }
 
 // A job waited for tells NSGetError how the report whose status it returns ended: the job's
-// own report, or the latest one for NSGet. A job that could not be queued (after NSWaitDone,
-// or out of memory) changes nothing.
+// own report, or the latest one for NSGet; after NSWaitDone, that reporting has ended. A job
+// that could not be queued for want of memory changes nothing.
 int Dispatch(JobMode mode, JobProc job, void* argument, JobArgumentRelease release) {
   if (!ReportsEnabled()) {
     release(argument);
     return 0;
   }
   if (mode == JobMode::Queue) return PostJobAsync(job, argument, release);
+  if (WorkerStopRequested()) {
+    release(argument);
+    TellOutcome({OutcomeWord::Stopped, 0});
+    return 0;
+  }
   Outcome outcome = ToldOutcome();
   const int status = RunJobSync(job, argument, release, &outcome);
   TellOutcome(outcome);
@@ -119,7 +124,7 @@ int PostCommand(JobMode mode) {
   const bool urlBuffer = popped != nullptr;
   Buffer url = UrlToRequest(std::move(popped), urlPopped);
   if (!url || !eventText) {
-    if (urlBuffer && !url) RefuseReport(OutcomeWord::Url, 0);  // too long, or a host it cannot send
+    if (urlBuffer && !url) RefuseReport(OutcomeWord::Url, 0);  // empty, too long, or a host it cannot send
     return 0;
   }
   auto* args = new (std::nothrow) ReportJobArgs{url.get(), eventText.get(), mode == JobMode::Queue,

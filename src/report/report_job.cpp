@@ -9,7 +9,6 @@
 #include "http/send_http_request.h"
 #include "http/text_conversion.h"
 #include "report/event_id.h"
-#include "report/report_outcome.h"
 #include "report/retry_policy.h"
 #include "vendors/vendor_body.h"
 #include "worker/worker.h"
@@ -18,7 +17,7 @@ namespace {
 
 constexpr std::int32_t kReportTimeoutMs = 5000;
 // A vendor's verdict comes first in its answer.
-constexpr std::size_t kVendorAnswerCap = 4096;
+constexpr std::size_t kVendorAnswerKept = 4096;
 
 // Jitter only spreads retries of many installers apart; it needs no strong randomness, and a
 // xorshift generator costs a word where std::mt19937 costs 2.5 KB. Only the worker calls it.
@@ -48,15 +47,8 @@ void DropReportJobArgs(void* args) {
 }
 
 // One attempt, its status and outcome stored and traced; then the record goes on to a retry
-// or is released. An empty URL is refused without one.
+// or is released.
 void Attempt(ReportJobArgs* record) {
-  if (record->url[0] == '\0') {
-    g_lastStatus.store(0);
-    g_lastOutcome = {OutcomeWord::Url, 0};
-    TraceRefusal(g_lastOutcome);
-    ReleaseReportJobArgs(record);
-    return;
-  }
   const ReportFormat format = record->shape.format;
   const bool vendorFormat = format != ReportFormat::Kestrel;
   if (record->attempts == 0) {
@@ -78,7 +70,7 @@ void Attempt(ReportJobArgs* record) {
   // A vendor's key goes to a public service: its certificate must hold.
   HttpSendOptions options;
   options.checkCertificates = vendorFormat;
-  if (vendorFormat) options.responseCap = kVendorAnswerCap;
+  if (vendorFormat) options.responseKept = kVendorAnswerKept;
 
   std::int32_t statusCode = 0;
   std::string answer;

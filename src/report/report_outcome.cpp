@@ -15,10 +15,5 @@ Outcome ToldOutcome() { return g_told; }
 
 void RefuseReport(OutcomeWord word, uint32_t code) {
   TellOutcome({word, code});
-  TraceRefusal({word, code});
-}
-
-void TraceRefusal(const Outcome& outcome) {
-  DebugTrace(__FILE__, __LINE__, "report refused: %s %lu\n", OutcomeWordText(outcome.word),
-             static_cast<unsigned long>(outcome.code));
+  DebugTrace(__FILE__, __LINE__, "report refused: %s %lu\n", OutcomeWordText(word), static_cast<unsigned long>(code));
 }

@@ -15,5 +15,3 @@ Outcome ToldOutcome();
 // made yet).
 void RefuseReport(OutcomeWord word, uint32_t code);
 
-// A report that its job refuses without an attempt: traced as RefuseReport traces it.
-void TraceRefusal(const Outcome& outcome);

@@ -98,7 +98,6 @@ bool WaitForWork(DWORD waitMs, bool watchStop, bool watchUnload) {
 }
 
 unsigned WINAPI WorkerThreadProc(void* moduleReference) noexcept {
-  PrepareThreadForExceptions();
   MSG message;
   // The first call creates the thread's queue; from then on posts to it succeed.
   PeekMessageA(&message, nullptr, WM_USER, WM_USER, PM_NOREMOVE);

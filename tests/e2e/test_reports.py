@@ -342,7 +342,8 @@ class Failures(unittest.TestCase):
             steps = Steps().get_error()
             for url, _, _ in rows:
                 steps.post(url, "e&ch&1").get_error()
-            steps.post_async(flaky.url("/retried"), "e&ch&1").wait_done(-1).get_error()
+            steps.post_async("", "e&ch&1").get_error()
+            steps.post_async(flaky.url("/retried"), "e&ch&1").wait_done(-1).get_error().get().get_error()
             run = steps.post(server.url("/late"), "e&ch&1").get_error().run()
             with mock.patch.dict(os.environ, DO_NOT_TRACK="1"):
                 off = Steps().post(server.url("/off"), "e&ch&1").get_error().run()
@@ -353,7 +354,7 @@ class Failures(unittest.TestCase):
                    .get_error().raw('Kestrel::NSPut ""', "!insertmacro Record").get_error().run())
         print("\nNSGetError: " + ", ".join(v for v in run.values + off.values + own.values if " " in v))
         self.assertEqual(run.values + off.values, ["none 0"] + [v for _, status, error in rows for v in (status, error)]
-                         + ["1", "1", "url 12006", "0", "stopped 0", "0", "off 0"])
+                         + ["0", "url 0", "1", "1", "url 0", "0", "stopped 0", "0", "stopped 0", "0", "off 0"])
         self.assertEqual(own.values, ["1", "200", "ok 200", "1", "0", "connect 12029", "0", "none 0"])
         attempt = "report ID attempt %d direct: %s, status %s, N ms"
         given_up = "report ID given up after 1 attempts: %s"
@@ -362,7 +363,8 @@ class Failures(unittest.TestCase):
         for error, status in failed:
             expected += ["report refused: url 0"] if error == "url 12006" else []
             expected += [attempt % (1, error, status), given_up % error]
-        expected += [attempt % (1, "http 503", 503), attempt % (2, "ok 200", 200), "report refused: stopped 0"]
+        expected += ["report refused: url 0", attempt % (1, "http 503", 503), attempt % (2, "ok 200", 200),
+                     "report refused: stopped 0"]
         traced = [re.sub(r"\d+ ms", "N ms", re.sub(r"[0-9A-Fa-f]{32}", "ID", t.decode("latin-1"))).split(":\t", 1)[1]
                   for t in run.traces if b"\treport " in t]
         self.assertEqual(traced, [line + "\n" for line in expected])

@@ -1,6 +1,7 @@
 """Reports in the vendors' formats, from a real installer to an emulation of each vendor's
-ingestion API (tests/support/vendor_endpoint.py), over http, and over https to a server whose
-certificate the test prefix trusts and to one it does not.
+ingestion API (tests/support/vendor_endpoint.py), over http, and over https to servers whose
+certificates the test prefix trusts (for 127.0.0.1, for another host, expired) and to one it
+does not, directly and through squid as the system's proxy.
 
 One installer runs every row. Each row's reports carry an event name of their own, which the
 emulation reads from the vendor's body, so that a row finds its requests among its verdicts.
@@ -13,7 +14,8 @@ from installer import DEBUG_CAPTURE, Steps
 from test_reports import assert_report
 from test_server import Response, TestServer  # on the path through installer
 from vendor_endpoint import DROPPED, VendorEndpoint, vendor_of
-from wine import trusted_certificate
+from squid_server import SquidServer
+from wine import clear_system_proxy, set_system_proxy, trusted_certificate
 
 KEYS = dict(posthog="phc_posthog-key-15", amplitude="amplitude-api-key-18", mixpanel="mixpanel-token-0020",
             segment="segment-write-key-00022", rudderstack="rudder-write-key-0000024",
@@ -35,9 +37,23 @@ GA4_INVALID = [("install-start", None, "event name not letters, digits and under
                ("invalid_1", ("p" * 41, "v"), "parameter name over 40 characters"),
                ("invalid_2", ("ga_source", "v"), "reserved parameter name prefix"),
                ("invalid_3", ("note", "v" * 101), "parameter value over 100 characters")]
+# Answers from beyond a limit, read to their end: the connection serves the next request.
+BIG_BODY = b"x" * 5000
+
+
+def redirect(server):
+    """A 307, with a body past the 4 KiB a vendor format keeps, to the same PostHog path on one
+    of the servers."""
+    return lambda servers: Response(307, BIG_BODY, headers=[("Location", servers[server].url(ENDPOINTS["posthog"][1]))])
+
+
+# Certificates that the prefix trusts but WinINet must refuse for a vendor's key.
+REFUSED_CERTIFICATES = [("wrong_name", "wrong_name", (), ("0", "tls 12038")),
+                        ("expired", "expired", (), ("0", "tls 12037"))]
 # (event, endpoint, server, a field set for it, the vendor's answer to each request that arrives
-# (None: its own), what NSPost and NSGetError push). An ANSI installer holds the field note=é as
-# the byte 0xE9, which its body carries as UTF-8 too.
+# (None: its own; a function of the servers: made once they run), what NSPost and NSGetError
+# push). An ANSI installer holds the field note=é as the byte 0xE9, which its body carries as
+# UTF-8 too.
 ROWS = ([("accepted_" + name, name, "plain", None, (None,), OK[name]) for name in ENDPOINTS]
         + [("refused_" + name, name, "plain", None, (DROPPED,), ("0", "refused 200"))
            for name in ("mixpanel", "mixpanel_verbose")]
@@ -46,6 +62,9 @@ ROWS = ([("accepted_" + name, name, "plain", None, (None,), OK[name]) for name i
            for name in ENDPOINTS]
         + [("trusted", "posthog", "trusted", None, (None,), OK["posthog"]),
            ("untrusted", "posthog", "untrusted", None, (), ("0", "tls 12045"))]
+        + [(event, "posthog", server, None, queued, pushed) for event, server, queued, pushed in REFUSED_CERTIFICATES]
+        + [("redirected_to_wrong_name", "posthog", "plain", None, (redirect("wrong_name"),), ("0", "tls 12038")),
+           ("redirected_with_a_body", "posthog", "plain", None, (redirect("plain"), None), OK["posthog"])]
         + [(event, "ga4", "plain", field, (), ("0", "invalid 0")) for event, field, _ in GA4_INVALID])
 # Queued last, each answered 429 once: the retry must send the same body.
 RETRIED = [name for name in ENDPOINTS if name != "mixpanel_verbose"]
@@ -58,15 +77,21 @@ class VendorFormats(unittest.TestCase):
         program = os.path.join(os.path.dirname(DEBUG_CAPTURE), "trust_certificate.exe")
         cls.endpoint = VendorEndpoint(**KEYS)
         cls.servers = {"plain": TestServer(), "untrusted": TestServer(tls=True),
-                       "trusted": TestServer(tls=True, certificate=trusted_certificate(program))}
+                       "trusted": TestServer(tls=True, certificate=trusted_certificate(program)),
+                       "wrong_name": TestServer(tls=True, certificate=trusted_certificate(program, "kestrel-other.invalid")),
+                       "expired": TestServer(tls=True, certificate=trusted_certificate(program, expired=True))}
         for server in cls.servers.values():
             server.responder = cls.endpoint
+        # Every attempt answered 503, a second apart, with a body past the kept 4 KiB.
+        cls.servers["busy"] = TestServer()
+        cls.servers["busy"].responder = lambda request: Response(503, BIG_BODY, headers=[("Retry-After", "1")])
+        for server in cls.servers.values():
             server.start()
             cls.addClassCleanup(server.stop)
         cls.expected, steps = [], Steps()
         for event, name, server, field, queued, pushed in ROWS:
             form, path, key = ENDPOINTS[name]
-            cls.endpoint.queue(vendor_of(path), *queued)
+            cls.endpoint.queue(vendor_of(path), *[a(cls.servers) if callable(a) else a for a in queued])
             steps.set_format(form, key)
             if field:
                 steps.set_field(*field)
@@ -74,9 +99,13 @@ class VendorFormats(unittest.TestCase):
             if field:
                 steps.set_field(field[0], "")
             cls.expected.append((event, ["1"] * (1 + bool(field)) + list(pushed) + ["1"] * bool(field)))
-        cls.kestrel_url = cls.servers["untrusted"].url("/kestrel")
-        steps.set_format("kestrel", "").post(cls.kestrel_url, KESTREL_EVENT)
-        cls.expected.append(("kestrel", ["1", "200"]))
+        cls.kestrel_urls = [cls.servers[name].url("/kestrel") for name in ("untrusted", "wrong_name")]
+        for url in cls.kestrel_urls:
+            steps.set_format("kestrel", "").post(url, KESTREL_EVENT)
+            cls.expected.append(("kestrel", ["1", "200"]))
+        steps.set_format("posthog", KEYS["posthog"]).post_async(cls.servers["busy"].url(ENDPOINTS["posthog"][1]),
+                                                                "unavailable&beta&1.2.3")
+        cls.expected.append(("unavailable", ["1", "1"]))
         for name in RETRIED:
             form, path, key = ENDPOINTS[name]
             cls.endpoint.queue(vendor_of(path), Response(429, headers=[("Retry-After", "1")]), None)
@@ -84,6 +113,18 @@ class VendorFormats(unittest.TestCase):
             cls.expected.append(("retried_" + name, ["1", "1"]))
         cls.run_ = steps.wait_done(-1).run(timeout=180)
         cls.expected.append(("wait_done", ["1"]))
+
+        # The same refusals through the proxy's tunnel.
+        squid = SquidServer().start()
+        cls.addClassCleanup(squid.stop)
+        set_system_proxy("127.0.0.1:%d" % squid.port)
+        try:
+            proxied = Steps().set_format("posthog", KEYS["posthog"])
+            for event, server, _, _ in REFUSED_CERTIFICATES:
+                proxied.post(cls.servers[server].url(ENDPOINTS["posthog"][1]), "proxied_%s&beta&1.2.3" % event)
+            cls.proxied = proxied.get_error().run()
+        finally:
+            clear_system_proxy()
 
     def verdicts(self, event):
         return [v for v in self.endpoint.verdicts if v.name == event]
@@ -101,8 +142,8 @@ class VendorFormats(unittest.TestCase):
             with self.subTest(event):
                 verdicts = self.verdicts(event)
                 self.assertEqual(len(verdicts), len(queued))  # never retried
-                for verdict in verdicts:
-                    self.assertEqual(verdict.taken, queued == (None,), verdict.reason)
+                for verdict, answer in zip(verdicts, queued):
+                    self.assertEqual(verdict.taken, answer is None, verdict.reason)
                     self.assertEqual(verdict.properties.get("note"), field and "\xe9")
                     self.assertEqual(b'"note":"\xc3\xa9"' in verdict.request.body, bool(field))
         not_sent = [t.decode().split(" not sent: ")[1] for t in self.run_.traces if b" not sent: " in t]
@@ -125,9 +166,20 @@ class VendorFormats(unittest.TestCase):
                 self.assertIn(b"... (%d)\n" % len(key), traces)
 
     def test_the_kestrel_document_is_unchanged_and_keeps_the_relaxed_certificate_checks(self):
-        requests = [r for r in self.servers["untrusted"].requests if r.target == "/kestrel"]
-        self.assertEqual(len(requests), 1)
-        assert_report(self, requests[0], KESTREL_EVENT, self.kestrel_url.encode())
+        for name, url in zip(("untrusted", "wrong_name"), self.kestrel_urls):
+            requests = [r for r in self.servers[name].requests if r.target == "/kestrel"]
+            self.assertEqual(len(requests), 1)
+            assert_report(self, requests[0], KESTREL_EVENT, url.encode())
+
+    def test_refused_certificates_are_refused_through_the_proxy_too(self):
+        self.assertEqual(self.proxied.values, ["1"] + [pushed[0] for _, _, _, pushed in REFUSED_CERTIFICATES]
+                         + [REFUSED_CERTIFICATES[-1][3][1]])
+        self.assertEqual([v for v in self.endpoint.verdicts if str(v.name).startswith("proxied_")], [])
+
+    def test_an_answer_past_the_kept_bytes_is_read_to_its_end_and_its_connection_kept(self):
+        requests = self.servers["busy"].requests
+        self.assertEqual(len(requests), 5)
+        self.assertEqual(len({r.connection for r in requests}), 1)
 
 
 if __name__ == "__main__":

@@ -10,6 +10,7 @@
 #include "support/loaded_plugin.h"
 #include "support/silent_server.h"
 #include "support/test_host.h"
+#include "support/test_threads.h"
 
 namespace {
 
@@ -96,17 +97,26 @@ TEST_F(Commands, EachPopIsTracedWithItsText) {
             std::string::npos) << lines[1];
 }
 
-// Out of memory from the first command on, the opt-out's read included: each command still
+// Out of memory from the first command on, the opt-out's read included, and then on a thread
+// that calls for the first time (as a GUI installer's section thread): each command still
 // takes exactly its own arguments and leaves one number, and NSGetError tells why NSPost failed.
 TEST_F(Commands, OutOfMemoryLeavesOneNumberAndNoArgumentBehind) {
   void** const slots[] = {MsvcrtSlot(m_plugin.Module(), "malloc"), MsvcrtSlot(m_plugin.Module(), "calloc")};
   ASSERT_TRUE(slots[0] && slots[1]);
   void* const kept[] = {Swap(slots[0], reinterpret_cast<void*>(&NoMalloc)),
                         Swap(slots[1], reinterpret_cast<void*>(&NoCalloc))};
-  const std::string post = Call(m_plugin.NSPost, {"http://127.0.0.1:9/\xC3\xA9", "a&b&1"}),
-                    field = Call(m_plugin.NSSetField, {"step", "files"}), get = Call(m_plugin.NSGet, {""}),
-                    enabled = Call(m_plugin.NSEnabled, {}), error = Call(m_plugin.NSGetError, {});
-  EXPECT_EQ(post + field + get + enabled + error, "0001other 8");
+  const auto commands = [this] {
+    std::string pushed = Call(m_plugin.NSPost, {"http://127.0.0.1:9/\xC3\xA9", "a&b&1"});
+    pushed += Call(m_plugin.NSSetField, {"step", "files"});
+    pushed += Call(m_plugin.NSGet, {""});
+    pushed += Call(m_plugin.NSEnabled, {});
+    return pushed + Call(m_plugin.NSGetError, {});
+  };
+  const std::string loadingThread = commands();
+  std::string anotherThread;
+  TestThread([&] { anotherThread = commands(); }).join();
+  EXPECT_EQ(loadingThread, "0001other 8");
+  EXPECT_EQ(anotherThread, "0001other 8");
   Swap(slots[0], kept[0]);
   Swap(slots[1], kept[1]);
 }
@@ -191,6 +201,7 @@ TEST_F(Commands, WaitDoneAsTheFirstCommandEndsTheWorkerPromptly) {
   EXPECT_EQ(Call(m_plugin.NSPut, {""}), "0");
   EXPECT_EQ(Call(m_plugin.NSGetAsync, {""}), "0");
   EXPECT_EQ(Call(m_plugin.NSGet, {""}), "0");
+  EXPECT_EQ(Call(m_plugin.NSGetError, {}), "stopped 0");
   EXPECT_LT(GetTickCount() - start, 2000u);
 }
 

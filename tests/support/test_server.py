@@ -66,6 +66,7 @@ class RecordedRequest:
         self.target = target
         self.header_lines = header_lines
         self.body = body
+        self.connection = None  # the client's port: one per connection
 
     def header(self, name):
         """Values of every header called `name` (any case), in order."""
@@ -293,6 +294,7 @@ class _Handler(socketserver.BaseRequestHandler):
                 request = _read_request(sock)
                 if request is None:
                     return
+                request.connection = self.client_address[1]
                 owner._record(request)
                 if not owner._answer(sock, request):
                     return

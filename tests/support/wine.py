@@ -6,6 +6,7 @@ outlive it, so a pipe handed to the program would never reach its end.
 """
 
 import contextlib
+import datetime
 import glob
 import os
 import re
@@ -13,7 +14,10 @@ import shutil
 import subprocess
 import tempfile
 
-from test_server import make_certificate
+from cryptography import x509
+from cryptography.hazmat.primitives import hashes, serialization
+from cryptography.hazmat.primitives.asymmetric import rsa
+from cryptography.x509.oid import NameOID
 
 # Seconds that a helper program (reg, cmd, trust_certificate) gets to finish.
 HELPER_LIMIT_SECONDS = 60
@@ -157,18 +161,39 @@ def clear_system_proxy(env=None):
 CERTIFICATE_DAYS = 30
 
 
-def trusted_certificate(trust_program):
-    """A certificate for 127.0.0.1 and its key (PEM paths) that WinINet's strict checks accept in
-    the prefix of WINEPREFIX, and nowhere else: made once and kept in that prefix (again when it
-    expires within a day), and added to the prefix's Root store by `trust_program`
-    (trust_certificate.exe), which leaves a certificate the store holds as it is."""
-    folder = os.path.join(os.environ["WINEPREFIX"], "kestrel-test-authority")
+def _write_certificate(folder, host, expired):
+    """A self-signed certificate whose common name is `host` (Wine's WinINet matches an address
+    there, not among alternative names), valid for
+    CERTIFICATE_DAYS from yesterday or expired ten days ago, and its key, in `folder`."""
+    key = rsa.generate_private_key(public_exponent=65537, key_size=2048)
+    name = x509.Name([x509.NameAttribute(NameOID.COMMON_NAME, host)])
+    now = datetime.datetime.now(datetime.timezone.utc)
+    start, end = (now - datetime.timedelta(days=40), now - datetime.timedelta(days=10)) if expired else \
+        (now - datetime.timedelta(days=1), now + datetime.timedelta(days=CERTIFICATE_DAYS))
+    cert = (x509.CertificateBuilder().subject_name(name).issuer_name(name).public_key(key.public_key())
+            .serial_number(x509.random_serial_number()).not_valid_before(start).not_valid_after(end)
+            .add_extension(x509.BasicConstraints(ca=True, path_length=None), critical=True)
+            .sign(key, hashes.SHA256()))
+    with open(os.path.join(folder, "cert.pem"), "wb") as out:
+        out.write(cert.public_bytes(serialization.Encoding.PEM))
+    with open(os.path.join(folder, "key.pem"), "wb") as out:
+        out.write(key.private_bytes(serialization.Encoding.PEM, serialization.PrivateFormat.TraditionalOpenSSL,
+                                    serialization.NoEncryption()))
+
+
+def trusted_certificate(trust_program, host="127.0.0.1", expired=False):
+    """A certificate for `host` and its key (PEM paths), valid or `expired`, whose authority
+    the prefix of WINEPREFIX trusts, and nowhere else: made once and kept in that prefix (a
+    valid one again when it expires within a day), and added to the prefix's Root store by
+    `trust_program` (trust_certificate.exe), which leaves a certificate the store holds as it
+    is. Served at 127.0.0.1, one for another host is trusted but names the wrong host."""
+    folder = os.path.join(os.environ["WINEPREFIX"], "kestrel-test-authority", host + ("-expired" if expired else ""))
     cert, der = os.path.join(folder, "cert.pem"), os.path.join(folder, "cert.der")
-    valid = os.path.isfile(cert) and subprocess.run(
-        ["openssl", "x509", "-checkend", "86400", "-noout", "-in", cert], stdout=subprocess.DEVNULL).returncode == 0
+    valid = os.path.isfile(cert) and (expired or subprocess.run(
+        ["openssl", "x509", "-checkend", "86400", "-noout", "-in", cert], stdout=subprocess.DEVNULL).returncode == 0)
     if not valid:
         os.makedirs(folder, exist_ok=True)
-        make_certificate(folder, CERTIFICATE_DAYS)
+        _write_certificate(folder, host, expired)
     subprocess.run(["openssl", "x509", "-in", cert, "-outform", "DER", "-out", der], check=True)
     rc, output = run_wine([trust_program, "Z:" + der.replace("/", "\\")], timeout=HELPER_LIMIT_SECONDS)
     if rc != 0:

@@ -130,7 +130,10 @@ TEST(VendorBody, RefusesBeforeSendingWhatTheVendorWouldDropUnseen) {
       {F::Ga4, with([](VendorEvent& e) { e.added.fields = {{"f", std::string(50, '\xA9') + std::string(51, 'c')}}; }),
        "ga4: parameter value over 100 characters"},
       {F::Ga4, with([](VendorEvent& e) { e.channel = ""; for (int i = 0; i < 50; ++i) e.channel += "\xC3\xA9\xE2\x82\xAC"; }), nullptr},
-      {F::Ga4, with([](VendorEvent& e) { for (int i = 0; i < 19; ++i) e.added.fields.push_back({"f" + std::to_string(i), "v"}); }),
+      // Sample() carries 8 parameters: fields f8 to f24 make 25, and f25 one more.
+      {F::Ga4, with([](VendorEvent& e) { for (int i = 8; i < 25; ++i) e.added.fields.push_back({"f" + std::to_string(i), "v"}); }),
+       nullptr},
+      {F::Ga4, with([](VendorEvent& e) { for (int i = 8; i < 26; ++i) e.added.fields.push_back({"f" + std::to_string(i), "v"}); }),
        "ga4: over 25 parameters"},
       {F::PostHog, with([](VendorEvent& e) { e.id = ""; }), "posthog: uuid not a UUID"},
       {F::PostHog, with([](VendorEvent& e) { e.id[5] = 'g'; }), "posthog: uuid not a UUID"},
