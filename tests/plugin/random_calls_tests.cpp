@@ -160,7 +160,7 @@ TEST(RandomCalls, EveryCommandPopsItsOwnArgumentsAndPushesOneNumber) {
           host.PushNative(random.TimeoutText());
         } else if (i == 0 && command.arguments == 2) {
           host.PushNative(random.Url(stringSize, endpoint.Base()));
-          const std::string url = NativeText(host.Top()->text);  // as the host cut it
+          const auto url = NativeText(host.Top()->text);  // as the host cut it
           urlFits = !url.empty() && url.size() <= kLongestUrl;
         } else {
           host.PushNative(random.Text());
