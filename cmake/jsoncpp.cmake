@@ -36,7 +36,9 @@ add_custom_target(kestrel_jsoncpp_lean DEPENDS ${_jsoncpp_sources} "${_jsoncpp_l
 add_library(kestrel_jsoncpp STATIC ${_jsoncpp_sources})
 add_dependencies(kestrel_jsoncpp kestrel_jsoncpp_lean)
 target_include_directories(kestrel_jsoncpp SYSTEM PUBLIC "${_jsoncpp_lean}/include")
-target_compile_options(kestrel_jsoncpp PRIVATE -w ${KESTREL_LTO_OBJECT_OPTIONS})
+# Only the worker thread builds documents, so jsoncpp's local statics (its null value) need
+# none of the runtime's guards, which would link them and the thread helpers behind them.
+target_compile_options(kestrel_jsoncpp PRIVATE -w -fno-threadsafe-statics ${KESTREL_LTO_OBJECT_OPTIONS})
 target_compile_definitions(kestrel_jsoncpp PRIVATE JSON_USE_EXCEPTION=1 JSONCPP_WITHOUT_STREAM_WRITERS
                            jsoncpp_snprintf=FormatText)
 target_compile_options(kestrel_jsoncpp PRIVATE -include "${PROJECT_SOURCE_DIR}/src/text/format_text.h")

@@ -11,6 +11,11 @@
 ; to the vendor's URL given as KESTREL_URL (the README's "Reporting into your analytics").
 ; The key is compiled into the installer: only a vendor's public write key belongs there.
 ;
+; With -DKESTREL_MACHINE_SALT=<your product's own salt>, the reports of the installer and of
+; its uninstaller (uninstall-example.exe, written beside it) count this machine by one
+; id, so that the uninstall joins its install (the README's "Counting machines"). Reading
+; the machine's id needs the user's consent in the EU: ask first, then do this.
+;
 ; The installer is built for KESTREL_TARGET: x86-unicode unless given, or x86-ansi,
 ; or amd64-unicode (-DKESTREL_TARGET=amd64-unicode); makensis takes the Kestrel.dll
 ; of the same name from its Plugins folder.
@@ -28,6 +33,7 @@ Name "Kestrel example"
 OutFile "report-example.exe"
 RequestExecutionLevel user
 SilentInstall silent
+SilentUnInstall silent
 
 !ifndef KESTREL_URL
   !define KESTREL_URL "https://analytics.example.invalid/v1/events"
@@ -46,15 +52,28 @@ SilentInstall silent
 
 Var log
 
-Function .onInit
-  FileOpen $log "$EXEDIR\report-example.log" w
+; The installer's and the uninstaller's first steps: the format, the machine's id, the context.
+!macro BeginReports
 !ifdef KESTREL_FORMAT
   ; Before any report: every report from here on is sent in the vendor's body.
   ${KestrelSetFormat} "${KESTREL_FORMAT}" "${KESTREL_KEY}" $0
   FileWrite $log "format ${KESTREL_FORMAT}: $0$\r$\n"
 !endif
-  ; Every report queued from here on carries the context, and the step as "step".
+!ifdef KESTREL_MACHINE_SALT
+  ; The same id in the installer and the uninstaller, and after a reinstall; empty when
+  ; reports are off, and then nothing is set.
+  ${KestrelMachineId} "${KESTREL_MACHINE_SALT}" $1
+  StrCmp $1 "" +2
+    ${KestrelSetDeviceId} $1 $0
+!endif
+  ; Every report queued from here on carries the context.
   ${KestrelAddContext} $0
+!macroend
+
+Function .onInit
+  FileOpen $log "$EXEDIR\report-example.log" w
+  !insertmacro BeginReports
+  ; And the step, as "step".
   ${KestrelSetField} "step" "start" $0
   ; Queued: the installer goes on while the report is sent.
   ${KestrelPostAsync} "${KESTREL_URL}" "install_start&${CHANNEL}&${APP_VERSION}" $0
@@ -81,6 +100,7 @@ Section "Install"
     Abort "the prerequisite's setup failed"
   prerequisite_done:
   ${KestrelSetField} "step" "done" $0
+  WriteUninstaller "$EXEDIR\uninstall-example.exe"
 
   ; Waits for the answer: the HTTP status, or 0 when none came (no network,
   ; no answer within 5 s). A silent installer can afford the wait; one the user
@@ -112,6 +132,18 @@ FunctionEnd
 Function .onInstSuccess
   Call WaitForReports
 FunctionEnd
+
+Function un.onInit
+  FileOpen $log "$EXEDIR\uninstall-example.log" w
+  !insertmacro BeginReports
+FunctionEnd
+
+Section "Uninstall"
+  ${KestrelPostAsync} "${KESTREL_URL}" "uninstall&${CHANNEL}&${APP_VERSION}" $0
+  ${KestrelWaitDone} 10000 $0
+  FileWrite $log "NSWaitDone: $0$\r$\n"
+  FileClose $log
+SectionEnd
 
 ; Without this, what is still queued or in flight at the installer's end gets at most
 ; 1 s, then is given up, and a report awaiting a retry is given up at once: give them

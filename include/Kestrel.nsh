@@ -115,4 +115,25 @@
   Pop ${RESULT}
 !macroend
 
+; Later reports count this machine by ID instead of the run: each vendor's per-device id
+; (PostHog's distinct_id, Amplitude's device_id, Mixpanel's distinct_id and $device_id,
+; Segment's anonymousId, GA4's client_id), and device_id in Kestrel's document. ID is 5 to 64
+; letters, digits, -, _, { and }, and no placeholder such as "anonymous". Traced by its
+; length only. 1 when set, 0 when refused.
+!define KestrelSetDeviceId "!insertmacro _KestrelSetDeviceId"
+!macro _KestrelSetDeviceId ID RESULT
+  Kestrel::NSSetDeviceId `${ID}`
+  Pop ${RESULT}
+!macroend
+
+; A stable anonymous id for this machine and the product that SALT names: 32 hexadecimal
+; digits, the same in the installer and the uninstaller, different for every SALT, never
+; stored or traced. Reading it needs the user's consent in the EU (see the README's
+; "Counting machines"). Empty when reports are off, SALT is empty, or the machine has none.
+!define KestrelMachineId "!insertmacro _KestrelMachineId"
+!macro _KestrelMachineId SALT RESULT
+  Kestrel::NSMachineId `${SALT}`
+  Pop ${RESULT}
+!macroend
+
 !endif

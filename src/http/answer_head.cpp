@@ -67,5 +67,12 @@ WideString CollectCookies(HINTERNET request) {
 
 bool ShortOfAnnouncedLength(HINTERNET request, size_t received) {
   const std::string length = HeaderText(request, HTTP_QUERY_CONTENT_LENGTH);
-  return !length.empty() && received < std::strtoull(length.c_str(), nullptr, 10);
+  std::uint64_t announced = 0;
+  for (const char c : length) {
+    if (c < '0' || c > '9') break;
+    // A length past 2^64 - 1 is more than ever arrives.
+    if (announced > (UINT64_MAX - 9) / 10) return true;
+    announced = announced * 10 + static_cast<unsigned>(c - '0');
+  }
+  return received < announced;
 }

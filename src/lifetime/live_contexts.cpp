@@ -7,11 +7,11 @@
 namespace {
 
 std::atomic<LONG> g_liveContexts{0};
-// Auto-reset, set as the last live context goes.
-HANDLE ContextsGoneEvent() {
-  static const UniqueHandle event(CreateEventA(nullptr, FALSE, FALSE, nullptr));
-  return event.get();
-}
+// Auto-reset, set as the last live context goes. Made as the module loads: a local static
+// would need the runtime's guard for WinINet's threads that call in at once.
+const UniqueHandle g_contextsGone(CreateEventA(nullptr, FALSE, FALSE, nullptr));
+
+HANDLE ContextsGoneEvent() { return g_contextsGone.get(); }
 
 }  // namespace
 

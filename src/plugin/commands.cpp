@@ -1,9 +1,11 @@
-// The twelve commands install scripts call as Kestrel::<name>: the prologue, the work,
+// The commands install scripts call as Kestrel::<name>: the prologue, the work,
 // and exactly one number left on the host stack.
 
 #include "plugin/commands.h"
 
+#include "plugin/field_command.h"
 #include "plugin/format_command.h"
+#include "plugin/identity_commands.h"
 #include "plugin/job_commands.h"
 #include "plugin/member_commands.h"
 #include "plugin/prologue.h"
@@ -45,13 +47,24 @@ KESTREL_COMMAND(NSEnabled, EnabledCommand())
 KESTREL_COMMAND(NSAddContext, AddContextCommand())
 KESTREL_COMMAND(NSSetField, SetFieldCommand())
 KESTREL_COMMAND(NSSetFormat, SetFormatCommand())
+KESTREL_COMMAND(NSSetDeviceId, SetDeviceIdCommand())
 
-// The one command that pushes a text: formatted into a buffer of its own, nothing to throw.
+// The commands that push a text write it into a buffer of their own: nothing to throw.
 KESTREL_EXPORT void __cdecl NSGetError(HWND, int stringSize, TCHAR*, stack_t** stackTop,
                                       extra_parameters* extra) noexcept {
   char text[kErrorTextSize] = "none 0";
   RunCommand(stringSize, stackTop, extra, [&text] {
     GetErrorCommand(text);
+    return 0;
+  });
+  PushResultText(text);
+}
+
+KESTREL_EXPORT void __cdecl NSMachineId(HWND, int stringSize, TCHAR*, stack_t** stackTop,
+                                       extra_parameters* extra) noexcept {
+  char text[kMachineIdTextSize] = "";
+  RunCommand(stringSize, stackTop, extra, [&text] {
+    MachineIdCommand(text);
     return 0;
   });
   PushResultText(text);

@@ -5,6 +5,7 @@
 
 #include "nsis/include/pluginapi.h"
 #include "plugin/member_commands.h"
+#include "vendors/vendor_body.h"
 
 namespace {
 
@@ -25,6 +26,10 @@ int SetFormatCommand() {
   const std::optional<ReportFormat> format = ReportFormatNamed(name);
   const std::size_t keyLength = std::strlen(key);
   if (!format || (FormatTakesKey(*format) && (keyLength == 0 || keyLength > kLongestKey))) return 0;
+  // A field set already would be lost in the format's body: a 1 means every later report has it.
+  for (const auto& field : CaptureAddedMembers().fields) {
+    if (FormatSetsField(*format, field.first)) return 0;
+  }
   ReportShape shape;
   shape.format = *format;
   if (FormatTakesKey(*format)) shape.key = key;

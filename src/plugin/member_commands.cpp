@@ -2,10 +2,8 @@
 
 #include <windows.h>
 
-#include <cstring>
 #include <utility>
 
-#include "nsis/include/pluginapi.h"
 #include "optout/optout_settings.h"
 #include "report/event_id.h"
 #include "report/system_context.h"
@@ -48,15 +46,9 @@ int AddContextCommand() {
   return 1;
 }
 
-int SetFieldCommand() {
-  // One byte more than the limits allow, so that a text over them is seen whole or cut.
-  char key[kMaxFieldKeyBytes + 2] = {};
-  char value[kMaxFieldValueBytes + 2] = {};
-  const Popped poppedKey = PopArgument(key, sizeof key, Traced::Whole);
-  const Popped poppedValue = PopArgument(value, sizeof value, Traced::LengthOnly);
-  if (!ReportsStillQueued() || poppedKey != Popped::Whole || poppedValue != Popped::Whole) return 0;
-  return SetReportField(g_added, key, value) ? 1 : 0;
-}
+bool SetAddedField(std::string_view key, std::string_view value) { return SetReportField(g_added, key, value); }
+
+void SetAddedDeviceId(std::string_view id) { g_added.deviceId.assign(id.data(), id.size()); }
 
 AddedMembers CaptureAddedMembers() {
   AddedMembers captured = g_added;

@@ -7,6 +7,7 @@
 #include "report/added_members.h"
 
 #include <string>
+#include <string_view>
 
 // Called by every command first: the run's clock starts at its first command.
 void NoteCommandStart();
@@ -21,9 +22,11 @@ const std::string& RunSessionId();
 // NSAddContext: pops nothing; 1 when later reports carry the context.
 int AddContextCommand();
 
-// NSSetField: pops the key, then the value; 1 when set (an empty value removes the
-// field), 0 when refused (SetReportField's rules; a text cut at its pop is refused).
-int SetFieldCommand();
+// Sets a field of later reports (SetReportField's rules); false, and nothing changed, when refused.
+bool SetAddedField(std::string_view key, std::string_view value);
+
+// Later reports count the machine by `id`, as the script checked it.
+void SetAddedDeviceId(std::string_view id);
 
 // What a report queued now carries, its elapsed_ms taken now.
 AddedMembers CaptureAddedMembers();

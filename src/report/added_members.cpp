@@ -9,7 +9,7 @@ namespace {
 constexpr std::string_view kReservedKeys[] = {
     "app_version", "channel",         "env",        "event",      "event_type", "id",
     "os_platform", "package_name",    "package_name_en", "string_1", "user_id",  "session_id",
-    "elapsed_ms",  "os_version",      "os_arch",    "process_arch", "ui_language"};
+    "elapsed_ms",  "os_version",      "os_arch",    "process_arch", "ui_language", "device_id"};
 
 bool IsLowerLetter(char c) { return c >= 'a' && c <= 'z'; }
 

@@ -1,30 +1,11 @@
 #pragma once
 
-// What a script adds to the reports it queues after asking: the run's context
-// (NSAddContext) and fields of its own (NSSetField). A report takes a copy when it is
-// queued, so a later change never reaches a report already queued.
+// The rules for what a script adds to later reports.
 
 #include <cstdint>
-#include <string>
 #include <string_view>
-#include <utility>
-#include <vector>
 
-// The context members; `elapsedMs` is taken at each report's queueing, the rest once a run.
-struct ReportContext {
-  std::string sessionId;    // 32 hexadecimal digits, random, never stored
-  std::uint32_t elapsedMs = 0;
-  std::string osVersion;    // major.minor.build as the kernel reports it
-  std::string osArch;       // the machine's: x86, x64 or arm64
-  std::string processArch;  // the installer's own
-  std::string uiLanguage;   // BCP 47, e.g. en-US
-};
-
-struct AddedMembers {
-  bool hasContext = false;
-  ReportContext context;
-  std::vector<std::pair<std::string, std::string>> fields;  // distinct keys
-};
+#include "common/report_additions.h"
 
 constexpr std::size_t kMaxFieldKeyBytes = 64;
 constexpr std::size_t kMaxFieldValueBytes = 256;

@@ -21,6 +21,7 @@ std::string BuildReportPayload(const std::string& eventName, const std::string& 
   document["user_id"] = Json::Value(0);
   // SetReportField keeps the fields' keys apart from these members and each other.
   for (const auto& [key, value] : added.fields) document[key] = Json::Value(value);
+  if (!added.deviceId.empty()) document["device_id"] = Json::Value(added.deviceId);
   if (added.hasContext) {
     const ReportContext& context = added.context;
     document["session_id"] = Json::Value(context.sessionId);

@@ -16,7 +16,7 @@ const char* AmplitudeBrokenRule(const VendorEvent&) { return nullptr; }
 std::string AmplitudeBody(const VendorEvent& event) {
   Json::Value amplitudeEvent;
   amplitudeEvent["event_type"] = Json::Value(event.name);
-  amplitudeEvent["device_id"] = Json::Value(event.runId);
+  amplitudeEvent["device_id"] = Json::Value(DeviceIdOf(event));
   amplitudeEvent["insert_id"] = Json::Value(event.id);
   amplitudeEvent["time"] = Json::Value(Json::UInt64(event.timeMs));
   amplitudeEvent["platform"] = Json::Value(kOsName);

@@ -98,7 +98,7 @@ std::string Ga4Body(const VendorEvent& event) {
   ga4Event["params"] = Ga4Parameters(event);
 
   Json::Value body;
-  body["client_id"] = Json::Value(event.runId);
+  body["client_id"] = Json::Value(DeviceIdOf(event));
   body["timestamp_micros"] = Json::Value(Json::UInt64(event.timeMs) * 1000);
   body["device"]["operating_system"] = Json::Value(kOsName);
   if (event.added.hasContext) {
@@ -108,6 +108,9 @@ std::string Ga4Body(const VendorEvent& event) {
   body["events"].append(ga4Event);
   return WriteCompactJson(body);
 }
+
+// The body's own client id stands beside the parameters: one named so would only mislead.
+bool Ga4SetsProperty(std::string_view key) { return key == "client_id"; }
 
 // Google answers 2xx whatever becomes of the event: its status is all there is to read.
 bool Ga4TookEvent(std::string_view) { return true; }

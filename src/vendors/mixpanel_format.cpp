@@ -27,19 +27,23 @@ bool IsInsertId(std::string_view id) {
 
 const char* MixpanelBrokenRule(const VendorEvent& event) {
   if (!IsInsertId(event.id)) return "mixpanel: $insert_id not 1 to 36 letters, digits or dashes";
-  for (const auto& field : event.added.fields) {
-    for (const std::string_view own : kOwnProperties) {
-      if (field.first == own) return "mixpanel: field named as one of the event's own properties";
-    }
-  }
   return nullptr;
+}
+
+bool MixpanelSetsProperty(std::string_view key) {
+  for (const std::string_view own : kOwnProperties) {
+    if (key == own) return true;
+  }
+  return false;
 }
 
 std::string MixpanelBody(const VendorEvent& event) {
   // Mixpanel has no event property for the language: it stays among the properties.
   Json::Value properties = EventProperties(event, true);
   properties["token"] = Json::Value(event.key);
-  properties["distinct_id"] = Json::Value(event.runId);
+  properties["distinct_id"] = Json::Value(DeviceIdOf(event));
+  // Mixpanel's simplified identity merge takes a device's id from $device_id.
+  SetIfNotEmpty(properties, "$device_id", event.added.deviceId);
   properties["$insert_id"] = Json::Value(event.id);
   // Milliseconds, as Mixpanel's Node library sends since 0.17; a retry repeats them, which
   // deduplication needs.

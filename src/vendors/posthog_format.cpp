@@ -22,16 +22,21 @@ std::string PostHogBody(const VendorEvent& event) {
     SetIfNotEmpty(properties, "$locale", event.added.context.uiLanguage);
   }
   SetIfNotEmpty(properties, "$app_version", event.appVersion);
+  // A run is no person: only a machine's id, set by the script, makes a person profile.
+  if (event.added.deviceId.empty()) properties["$process_person_profile"] = Json::Value(false);
 
   Json::Value body;
   body["api_key"] = Json::Value(event.key);
   body["event"] = Json::Value(event.name);
-  body["distinct_id"] = Json::Value(event.runId);
+  body["distinct_id"] = Json::Value(DeviceIdOf(event));
   body["uuid"] = Json::Value(UuidForm(event.id));
   body["timestamp"] = Json::Value(IsoTimeUtc(event.timeMs));
   body["properties"] = properties;
   return WriteCompactJson(body);
 }
+
+// PostHog takes a distinct_id among the properties for the event's own.
+bool PostHogSetsProperty(std::string_view key) { return key == "distinct_id"; }
 
 // PostHog's clients read the status alone: its 2xx body says {"status":1} even for an
 // event that its quota then drops.

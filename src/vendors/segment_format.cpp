@@ -26,7 +26,7 @@ std::string SegmentBody(const VendorEvent& event) {
   Json::Value message;
   message["type"] = Json::Value("track");
   message["event"] = Json::Value(event.name);
-  message["anonymousId"] = Json::Value(event.runId);
+  message["anonymousId"] = Json::Value(DeviceIdOf(event));
   message["messageId"] = Json::Value(event.id);
   message["timestamp"] = Json::Value(IsoTimeUtc(event.timeMs));
   message["properties"] = EventProperties(event);

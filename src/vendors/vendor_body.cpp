@@ -29,6 +29,18 @@ std::string BuildVendorBody(ReportFormat format, const VendorEvent& event) {
   return std::string();
 }
 
+bool FormatSetsField(ReportFormat format, std::string_view key) {
+  switch (format) {
+    case ReportFormat::PostHog: return PostHogSetsProperty(key);
+    case ReportFormat::Mixpanel: return MixpanelSetsProperty(key);
+    case ReportFormat::Ga4: return Ga4SetsProperty(key);
+    case ReportFormat::Amplitude:
+    case ReportFormat::Segment:
+    case ReportFormat::Kestrel: break;
+  }
+  return false;
+}
+
 bool VendorTookEvent(ReportFormat format, std::string_view answer) {
   switch (format) {
     case ReportFormat::PostHog: return PostHogTookEvent(answer);

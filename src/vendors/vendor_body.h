@@ -22,3 +22,8 @@ std::string BuildVendorBody(ReportFormat format, const VendorEvent& event);
 // taken: `answer` is the first few KiB of its body. False for Mixpanel's 0 and
 // {"status":0}, and for Amplitude's JSON code other than 200.
 bool VendorTookEvent(ReportFormat format, std::string_view answer);
+
+// Whether the format's body sets `key` itself where the script's fields go, so that a field
+// so named would be lost or mistaken for the vendor's own (Mixpanel's token, PostHog's
+// distinct_id). Any format, Kestrel's included.
+bool FormatSetsField(ReportFormat format, std::string_view key);

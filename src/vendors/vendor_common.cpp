@@ -80,6 +80,10 @@ void SetIfNotEmpty(Json::Value& object, const char* key, const std::string& valu
   if (!value.empty()) object[key] = Json::Value(value);
 }
 
+const std::string& DeviceIdOf(const VendorEvent& event) {
+  return event.added.deviceId.empty() ? event.runId : event.added.deviceId;
+}
+
 Json::Value EventProperties(const VendorEvent& event, bool withUiLanguage) {
   Json::Value properties(Json::objectValue);
   for (const auto& [key, value] : event.added.fields) properties[key] = Json::Value(value);

@@ -32,6 +32,10 @@ std::size_t CharacterCount(std::string_view text);
 
 void SetIfNotEmpty(Json::Value& object, const char* key, const std::string& value);
 
+// The id the vendor counts devices by: the script's device id, else the run's (so that each
+// run counts as a device).
+const std::string& DeviceIdOf(const VendorEvent& event);
+
 // The script's fields, the channel (when the event text has one), the environment and
 // the context's members (ui_language only `withUiLanguage`, for a vendor with no field of
 // its own for it), keyed as in the plug-in's own document. SetReportField keeps the

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <string>
 
-#include "report/added_members.h"
+#include "common/report_additions.h"
 
 // One report as a vendor format sees it: what the script's event text named, what the
 // report carries besides, and what the format sends with it. Built once per report, so

@@ -208,6 +208,9 @@ class Steps:
     def set_format(self, name, key):
         return self._call("NSSetFormat", _bytes(name), _bytes(key))
 
+    def machine_id(self, salt):
+        return self._call("NSMachineId", _bytes(salt))
+
     def raw(self, *lines):
         """NSIS lines as they stand, for calls with a stack of the test's making."""
         self.code += [_bytes(line) for line in lines]

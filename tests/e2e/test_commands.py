@@ -7,8 +7,9 @@ import time
 import unittest
 from unittest import mock
 
-from installer import UNICODE, Steps, run_script
+from installer import TARGET, UNICODE, Steps, plugin_dir, run_script
 from test_server import DroppedSyns, TestServer, answers
+from test_example import machine_id, set_machine_guid
 from wine import reg_add, reg_delete, requests_of, traced_wine_server
 
 # From the section's end to the process's end with nothing left to do, Wine's own exit
@@ -74,6 +75,25 @@ class Commands(unittest.TestCase):
                     self.assertEqual((run.values, [r.target for r in server.requests], len(pops)),
                                      (["1", "1", "1", "1", "200", "200", "1"], ["/queued", "/waited"], 8) if on
                                      else (["0", "0", "0", "0", "0", "0", "1"], [], 8))  # a trace line a pop, as always
+
+    def test_the_machine_id_is_the_salted_hash_of_the_machine_guid_in_every_build(self):
+        ids = [machine_id("product-a"), machine_id("product-b"), ""]
+        steps = Steps().machine_id("product-a").machine_id("product-b").machine_id("")
+        set_machine_guid()
+        # A 32-bit installer reads the 64-bit view of a 64-bit system (once the x86 DLL is built).
+        wow64 = TARGET == "amd64-unicode" and os.path.isfile(os.path.join(plugin_dir("x86-unicode"), "Kestrel.dll"))
+        for target in [TARGET] + ["x86-unicode"] * wow64:
+            with self.subTest(target):
+                run = steps.run(target=target)
+                self.assertEqual(run.values, ids)
+                self.assertNotIn(ids[0].encode(), b"".join(run.traces))
+        with mock.patch.dict(os.environ, DO_NOT_TRACK="1"):
+            self.assertEqual(Steps().machine_id("product-a").run().values, [""])
+        set_machine_guid(None)
+        try:
+            self.assertEqual(Steps().machine_id("product-a").run().values, [""])
+        finally:
+            set_machine_guid()
 
     def test_wait_done_first_ends_the_worker_promptly(self):
         run = run_script("wait_first.nsi")

@@ -1,6 +1,7 @@
 """The example installer that the README points to, built for the target under test,
 against a local server."""
 
+import hashlib
 import json
 import os
 import shutil
@@ -10,6 +11,25 @@ import unittest
 
 from installer import DIST, ROOT, makensis_target_args, run_wine
 from test_server import Response, TestServer  # on the path through installer
+from wine import reg_add, reg_delete
+
+# The prefix's MachineGuid, as the tests set it: the machine id is computed from it here.
+MACHINE_GUID = "6f1b3c2a-9d4e-4b7a-8c1d-2e3f4a5b6c7d"
+CRYPTOGRAPHY = r"HKLM\SOFTWARE\Microsoft\Cryptography"
+
+
+def set_machine_guid(guid=MACHINE_GUID):
+    """Sets the GUID where the system keeps it, in the 64-bit view, none in a 32-bit view of
+    its own (in a 32-bit prefix both are one); None removes it."""
+    reg_delete(CRYPTOGRAPHY, "MachineGuid", view=["/reg:32"])
+    if guid:
+        reg_add(CRYPTOGRAPHY, "MachineGuid", "REG_SZ", guid, view=["/reg:64"])
+    else:
+        reg_delete(CRYPTOGRAPHY, "MachineGuid", view=["/reg:64"])
+
+
+def machine_id(salt):
+    return hashlib.sha256((salt + MACHINE_GUID).encode()).hexdigest()[:32]
 
 
 class Example(unittest.TestCase):
@@ -27,8 +47,17 @@ class Example(unittest.TestCase):
         self.check_funnel(0, 0, [("install_success", "done", None)], ["install_success sent: HTTP 200"],
                           defines=["-DKESTREL_FORMAT=posthog", "-DKESTREL_KEY=phc_example"])
 
+    def test_the_uninstall_joins_its_install_by_the_machine_id(self):
+        set_machine_guid()
+        bodies = self.check_funnel(0, 0, [("install_success", "done", None), ("uninstall", None, None)],
+                                   ["install_success sent: HTTP 200"], uninstall=True,
+                                   defines=["-DKESTREL_FORMAT=posthog", "-DKESTREL_KEY=phc_example",
+                                            "-DKESTREL_MACHINE_SALT=kestrel-example"])
+        self.assertEqual({b["distinct_id"] for b in bodies}, {machine_id("kestrel-example")})
+        self.assertFalse(any("$process_person_profile" in b["properties"] for b in bodies))
+
     def check_funnel(self, prerequisite_exit, installer_exit, last_reports, log_lines, success_status=200,
-                     defines=()):
+                     defines=(), uninstall=False):
         work = tempfile.mkdtemp(prefix="kestrel-example-")
         self.addCleanup(shutil.rmtree, work, True)
         with TestServer() as server:
@@ -40,16 +69,19 @@ class Example(unittest.TestCase):
                             *defines,
                             os.path.join(ROOT, "examples", "report.nsi")], cwd=work, check=True)
             exit_code, output = run_wine(["report-example.exe"], cwd=work, timeout=60)
+            if uninstall:  # in place, as an installed uninstaller runs
+                run_wine(["uninstall-example.exe", "_?=Z:" + work.replace("/", "\\")], cwd=work, timeout=60)
             bodies = [json.loads(r.body) for r in server.requests]
         # PostHog's body keeps the script's fields in its properties.
         docs = [dict(b["properties"], event=b["event"]) for b in bodies] if defines else bodies
         self.assertEqual(exit_code, installer_exit, output)
-        self.assertEqual([(d["event"], d["step"], d.get("error_code") or d.get("delivery_error")) for d in docs],
+        self.assertEqual([(d["event"], d.get("step"), d.get("error_code") or d.get("delivery_error")) for d in docs],
                          [("install_start", "start", None)] + last_reports)
         with open(os.path.join(work, "report-example.log")) as log:
             self.assertEqual(log.read().splitlines(), [
                 *(["format posthog: 1"] if defines else []), "install_start queued: 1", *log_lines,
                 "NSWaitDone: 1 (1: every report finished)"])
+        return bodies
 
 
 if __name__ == "__main__":

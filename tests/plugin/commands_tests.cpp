@@ -153,6 +153,20 @@ TEST_F(Commands, SetFormatTakesKnownNamesAndTheirKeys) {
   for (const std::string& line : m_output.Lines()) EXPECT_EQ(line.find("secret-key"), std::string::npos) << line;
 }
 
+// A 1 means every later report goes out with the field and the id: a field that the format's
+// body sets itself is refused, and so is a format whose body would lose a field already set.
+TEST_F(Commands, FieldsFormatsAndDeviceIdsNeverLoseEachOther) {
+  const std::string results[] = {
+      Call(m_plugin.NSSetFormat, {"mixpanel", "t0ken"}), Call(m_plugin.NSSetField, {"distinct_id", "x"}),
+      Call(m_plugin.NSSetFormat, {"kestrel", ""}),       Call(m_plugin.NSSetField, {"token", "x"}),
+      Call(m_plugin.NSSetFormat, {"mixpanel", "t0ken"}), Call(m_plugin.NSSetDeviceId, {"{pc-4711}"}),
+      Call(m_plugin.NSSetDeviceId, {"pc-1"}),            Call(m_plugin.NSWaitDone, {"-1"}),
+      Call(m_plugin.NSSetDeviceId, {"{pc-4711}"})};
+  EXPECT_EQ(results[0] + results[1] + results[2] + results[3] + results[4] + results[5] + results[6] +
+                results[7] + results[8], "101101010");
+  for (const std::string& line : m_output.Lines()) EXPECT_EQ(line.find("pc-4711"), std::string::npos) << line;
+}
+
 TEST_F(Commands, RegistersTheCallbackUntilTheHostAccepts) {
   TestHost::s_registerResult = 1;  // "already registered": not taken as success
   Call(m_plugin.NSGet, {""});

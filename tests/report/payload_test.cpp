@@ -56,21 +56,22 @@ TEST(BuildReportPayload, AddsTheFieldsAndTheContextAskedFor) {
       {"step", std::string(257, 'v'), 0}, {"step", Repeated("\xC3\xA9", 129), 0}, {"event", "v", 0},
       {"user_id", "v", 0}, {"session_id", "", 0}};
   for (const auto& row : rows) EXPECT_EQ(SetReportField(added, row.key, row.value), row.set) << row.key;
-  // No field may shadow a member of the document or of its context.
-  const std::string withContext = BuildReportPayload("e", "i", "v", "c", "prd", {true, {}, {}});
+  // No field may shadow a member of the document, of its context or the device id.
+  const std::string withContext = BuildReportPayload("e", "i", "v", "c", "prd", {true, {}, {}, "{pc-4711}"});
   Json::Value members;
   ASSERT_TRUE(std::unique_ptr<Json::CharReader>(Json::CharReaderBuilder().newCharReader())
                   ->parse(withContext.data(), withContext.data() + withContext.size(), &members, nullptr));
   for (const auto& key : members.getMemberNames()) EXPECT_FALSE(SetReportField(added, key, "v")) << key;
-  EXPECT_EQ(members.size(), 17u);
+  EXPECT_EQ(members.size(), 18u);
   for (int i = 3; i < 16; ++i) EXPECT_TRUE(SetReportField(added, "f" + std::to_string(i), "v"));
   EXPECT_FALSE(SetReportField(added, "f16", "v"));  // a 17th; replacing and removing are not
   EXPECT_TRUE(SetReportField(added, "f3", "again") && SetReportField(added, "f4", "") && SetReportField(added, "f16", "v"));
   added.fields.resize(2);
   added.hasContext = true;
   added.context = {"S", 4000000000u, "10.0.22631", MachineArchName(0x8664), MachineArchName(0x14C), "de-DE"};
+  added.deviceId = "{pc-4711}";
   EXPECT_EQ(BuildReportPayload("e", "i", "v", "c", "prd", added),
-            "{\"a_1\":\"x\\\"\xE9\",\"app_version\":\"v\",\"channel\":\"c\",\"elapsed_ms\":4000000000,"
+            "{\"a_1\":\"x\\\"\xE9\",\"app_version\":\"v\",\"channel\":\"c\",\"device_id\":\"{pc-4711}\",\"elapsed_ms\":4000000000,"
             "\"env\":\"prd\",\"event\":\"e\",\"event_type\":\"app\",\"id\":\"i\",\"os_arch\":\"x64\","
             "\"os_platform\":\"windows\",\"os_version\":\"10.0.22631\",\"package_name\":\"com.lumeworks.pc\","
             "\"package_name_en\":\"com.quillfern.editor.new\",\"process_arch\":\"x86\",\"session_id\":\"S\","

@@ -124,18 +124,18 @@ def _reg(args, env):
     return run_wine(["reg"] + args, env=env, timeout=HELPER_LIMIT_SECONDS)
 
 
-def reg_add(key, name, kind, data, env=None):
+def reg_add(key, name, kind, data, env=None, view=()):
     """Sets one registry value in the prefix of WINEPREFIX (from `env`, or this process's
-    environment); raises when reg fails."""
-    rc, output = _reg(["add", key, "/v", name, "/t", kind, "/d", data, "/f"], env)
+    environment), in reg's default view or `view` (["/reg:64"]); raises when reg fails."""
+    rc, output = _reg(["add", key, "/v", name, "/t", kind, "/d", data, "/f", *view], env)
     if rc != 0:
         raise RuntimeError("wine reg add %s failed (%d): %s"
                            % (name, rc, output.decode(errors="replace")))
 
 
-def reg_delete(key, name=None, env=None):
+def reg_delete(key, name=None, env=None, view=()):
     """Deletes one value of `key`, or the whole key; absent is fine."""
-    _reg(["delete", key] + (["/v", name] if name else []) + ["/f"], env)
+    _reg(["delete", key] + (["/v", name] if name else []) + ["/f", *view], env)
 
 
 def set_system_proxy(server, bypass=None, env=None):
