@@ -50,22 +50,16 @@ KESTREL_COMMAND(NSSetFormat, SetFormatCommand())
 KESTREL_COMMAND(NSSetDeviceId, SetDeviceIdCommand())
 
 // The commands that push a text write it into a buffer of their own: nothing to throw.
-KESTREL_EXPORT void __cdecl NSGetError(HWND, int stringSize, TCHAR*, stack_t** stackTop,
-                                      extra_parameters* extra) noexcept {
-  char text[kErrorTextSize] = "none 0";
-  RunCommand(stringSize, stackTop, extra, [&text] {
-    GetErrorCommand(text);
-    return 0;
-  });
-  PushResultText(text);
-}
+#define KESTREL_TEXT_COMMAND(name, size, initial, work)                                      \
+  KESTREL_EXPORT void __cdecl name(HWND, int stringSize, TCHAR*, stack_t** stackTop,          \
+                                   extra_parameters* extra) noexcept {                       \
+    char text[size] = initial;                                                               \
+    RunCommand(stringSize, stackTop, extra, [&text] {                                        \
+      work(text);                                                                            \
+      return 0;                                                                              \
+    });                                                                                      \
+    PushResultText(text);                                                                    \
+  }
 
-KESTREL_EXPORT void __cdecl NSMachineId(HWND, int stringSize, TCHAR*, stack_t** stackTop,
-                                       extra_parameters* extra) noexcept {
-  char text[kMachineIdTextSize] = "";
-  RunCommand(stringSize, stackTop, extra, [&text] {
-    MachineIdCommand(text);
-    return 0;
-  });
-  PushResultText(text);
-}
+KESTREL_TEXT_COMMAND(NSGetError, kErrorTextSize, "none 0", GetErrorCommand)
+KESTREL_TEXT_COMMAND(NSMachineId, kMachineIdTextSize, "", MachineIdCommand)
