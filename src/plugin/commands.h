@@ -16,4 +16,5 @@ void __cdecl NSAddContext(HWND, int, TCHAR*, stack_t**, extra_parameters*) noexc
 void __cdecl NSSetField(HWND, int, TCHAR*, stack_t**, extra_parameters*) noexcept;
 void __cdecl NSSetFormat(HWND, int, TCHAR*, stack_t**, extra_parameters*) noexcept;
 void __cdecl NSGetError(HWND, int, TCHAR*, stack_t**, extra_parameters*) noexcept;
+void __cdecl NSTally(HWND, int, TCHAR*, stack_t**, extra_parameters*) noexcept;
 }

@@ -7,6 +7,7 @@
 
 #include "nsis/include/pluginapi.h"
 #include "optout/optout_settings.h"
+#include "plugin/installer_language.h"
 #include "report/event_id.h"
 #include "report/system_context.h"
 #include "worker/worker.h"
@@ -61,5 +62,6 @@ int SetFieldCommand() {
 AddedMembers CaptureAddedMembers() {
   AddedMembers captured = g_added;
   captured.context.elapsedMs = GetTickCount() - g_firstCommandTick;
+  if (captured.hasContext) captured.context.installerLanguage = InstallerLanguage();
   return captured;
 }

@@ -25,5 +25,5 @@ int AddContextCommand();
 // field), 0 when refused (SetReportField's rules; a text cut at its pop is refused).
 int SetFieldCommand();
 
-// What a report queued now carries, its elapsed_ms taken now.
+// What a report queued now carries, its elapsed_ms and installer_language taken now.
 AddedMembers CaptureAddedMembers();

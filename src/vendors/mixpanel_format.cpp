@@ -1,5 +1,7 @@
-// Mixpanel's /track: a JSON array of one event whose properties carry the project token,
-// the ids and the time, named as Mixpanel's own libraries name them.
+// Mixpanel's /track: a JSON array of one event whose properties carry the project token and
+// the ids, named as Mixpanel's own libraries name them. No `time`: /track drops events over 5
+// days old, as a machine's clock days behind makes them, and Mixpanel takes the time of
+// arrival for an event without one.
 #include <json/value.h>
 
 #include <string_view>
@@ -7,13 +9,15 @@
 #include "text/ascii_case.h"
 #include "text/compact_json_writer.h"
 #include "text/json_member.h"
+#include "text/word_list.h"
 #include "vendors/vendor_common.h"
 #include "vendors/vendor_mappings.h"
 
 namespace {
 
-// The properties the body sets itself; a field of the script's so named would be lost.
-constexpr std::string_view kOwnProperties[] = {"distinct_id", "mp_lib", "time", "token"};
+// The properties Mixpanel reads as its own; a field of the script's so named would be lost or
+// misread.
+constexpr std::string_view kOwnProperties = "distinct_id mp_lib time token";
 
 bool IsInsertId(std::string_view id) {
   if (id.empty() || id.size() > 36) return false;
@@ -28,9 +32,7 @@ bool IsInsertId(std::string_view id) {
 const char* MixpanelBrokenRule(const VendorEvent& event) {
   if (!IsInsertId(event.id)) return "mixpanel: $insert_id not 1 to 36 letters, digits or dashes";
   for (const auto& field : event.added.fields) {
-    for (const std::string_view own : kOwnProperties) {
-      if (field.first == own) return "mixpanel: field named as one of the event's own properties";
-    }
+    if (IsListedWord(field.first, kOwnProperties)) return "mixpanel: field named as one of the event's own properties";
   }
   return nullptr;
 }
@@ -41,9 +43,6 @@ std::string MixpanelBody(const VendorEvent& event) {
   properties["token"] = Json::Value(event.key);
   properties["distinct_id"] = Json::Value(event.runId);
   properties["$insert_id"] = Json::Value(event.id);
-  // Milliseconds, as Mixpanel's Node library sends since 0.17; a retry repeats them, which
-  // deduplication needs.
-  properties["time"] = Json::Value(Json::UInt64(event.timeMs));
   properties["mp_lib"] = Json::Value(kLibraryName);
   properties["$lib_version"] = Json::Value(LibraryVersion());
   properties["$os"] = Json::Value(kOsName);

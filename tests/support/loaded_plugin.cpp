@@ -63,6 +63,7 @@ LoadedPlugin::LoadedPlugin() {
   NSSetField = find("NSSetField");
   NSSetFormat = find("NSSetFormat");
   NSGetError = find("NSGetError");
+  NSTally = find("NSTally");
 }
 
 LoadedPlugin::~LoadedPlugin() { Unload(); }
