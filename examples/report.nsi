@@ -49,7 +49,9 @@ Var log
 Function .onInit
   FileOpen $log "$EXEDIR\report-example.log" w
 !ifdef KESTREL_FORMAT
-  ; Before any report: every report from here on is sent in the vendor's body.
+  ; Before any report: every report from here on is sent in the vendor's body. Refused
+  ; (a misspelt name, a missing key), every report is refused too, rather than sent in a
+  ; shape the vendor drops.
   ${KestrelSetFormat} "${KESTREL_FORMAT}" "${KESTREL_KEY}" $0
   FileWrite $log "format ${KESTREL_FORMAT}: $0$\r$\n"
 !endif
@@ -115,9 +117,11 @@ FunctionEnd
 
 ; Without this, what is still queued or in flight at the installer's end gets at most
 ; 1 s, then is given up, and a report awaiting a retry is given up at once: give them
-; up to 10 s.
+; up to 10 s. The tally then says how the run's reports went.
 Function WaitForReports
   ${KestrelWaitDone} 10000 $0
   FileWrite $log "NSWaitDone: $0 (1: every report finished)$\r$\n"
+  ${KestrelTally} $1 $2 $3
+  FileWrite $log "reports: $1 taken, $2 failed, $3 waiting$\r$\n"
   FileClose $log
 FunctionEnd

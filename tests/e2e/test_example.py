@@ -14,20 +14,22 @@ from test_server import Response, TestServer  # on the path through installer
 
 class Example(unittest.TestCase):
     def test_reports_start_and_success_and_waits_for_them(self):
-        self.check_funnel(0, 0, [("install_success", "done", None)], ["install_success sent: HTTP 200"])
+        self.check_funnel(0, 0, [("install_success", "done", None)], ["install_success sent: HTTP 200"], "2 taken, 0")
 
     def test_reports_a_failure_with_its_step_and_error_code(self):
-        self.check_funnel(5, 2, [("install_failure", "prerequisite", "5")], ["install_failure queued: 1"])
+        self.check_funnel(5, 2, [("install_failure", "prerequisite", "5")], ["install_failure queued: 1"],
+                          "2 taken, 0")
 
     def test_a_success_report_not_taken_goes_again_with_the_reason(self):
         self.check_funnel(0, 0, [("install_success", "done", None), ("install_success", "done", "http 503")],
-                          ["install_success sent: HTTP 503", "install_success not delivered: http 503"], 503)
+                          ["install_success sent: HTTP 503", "install_success not delivered: http 503"], "2 taken, 1",
+                          503)
 
     def test_a_format_given_at_build_time_shapes_every_report(self):
-        self.check_funnel(0, 0, [("install_success", "done", None)], ["install_success sent: HTTP 200"],
-                          defines=["-DKESTREL_FORMAT=posthog", "-DKESTREL_KEY=phc_example"])
+        self.check_funnel(0, 0, [("install_success", "done", None)], ["install_success sent: HTTP 200"], "2 taken, 0",
+                          defines=["-DKESTREL_FORMAT=PostHog", "-DKESTREL_KEY=phc_example"])
 
-    def check_funnel(self, prerequisite_exit, installer_exit, last_reports, log_lines, success_status=200,
+    def check_funnel(self, prerequisite_exit, installer_exit, last_reports, log_lines, tally, success_status=200,
                      defines=()):
         work = tempfile.mkdtemp(prefix="kestrel-example-")
         self.addCleanup(shutil.rmtree, work, True)
@@ -48,8 +50,8 @@ class Example(unittest.TestCase):
                          [("install_start", "start", None)] + last_reports)
         with open(os.path.join(work, "report-example.log")) as log:
             self.assertEqual(log.read().splitlines(), [
-                *(["format posthog: 1"] if defines else []), "install_start queued: 1", *log_lines,
-                "NSWaitDone: 1 (1: every report finished)"])
+                *(["format PostHog: 1"] if defines else []), "install_start queued: 1", *log_lines,
+                "NSWaitDone: 1 (1: every report finished)", "reports: %s failed, 0 waiting" % tally])
 
 
 if __name__ == "__main__":
