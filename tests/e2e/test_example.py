@@ -3,12 +3,13 @@ against a local server."""
 
 import json
 import os
+import re
 import shutil
 import subprocess
 import tempfile
 import unittest
 
-from installer import DIST, ROOT, makensis_target_args, run_wine
+from installer import DIST, ROOT, TARGET, makensis_target_args, run_wine
 from test_server import Response, TestServer  # on the path through installer
 
 
@@ -28,6 +29,22 @@ class Example(unittest.TestCase):
     def test_a_format_given_at_build_time_shapes_every_report(self):
         self.check_funnel(0, 0, [("install_success", "done", None)], ["install_success sent: HTTP 200"], "2 taken, 0",
                           defines=["-DKESTREL_FORMAT=PostHog", "-DKESTREL_KEY=phc_example"])
+
+    def test_every_complete_installer_in_the_readme_compiles(self):
+        with open(os.path.join(ROOT, "README.md")) as readme:
+            blocks = [b for b in re.findall(r"```nsis\n(.*?)```", readme.read(), re.S) if "OutFile" in b]
+        self.assertEqual(len(blocks), 3)  # the quick start, the uninstaller, the page where the user cancelled
+        header = {"x86-ansi": "Unicode false", "amd64-unicode": "Unicode true\nTarget amd64-unicode"}.get(TARGET)
+        for number, block in enumerate(blocks):
+            with self.subTest(number):
+                work = tempfile.mkdtemp(prefix="kestrel-readme-")
+                self.addCleanup(shutil.rmtree, work, True)
+                with open(os.path.join(work, "readme.nsi"), "w") as script:
+                    script.write(block.replace("Unicode true", header, 1) if header else block)
+                built = subprocess.run(["makensis", "-V2", "-NOCD", *makensis_target_args(),
+                                        "-X!addincludedir " + os.path.join(DIST, "Include"), "readme.nsi"],
+                                       cwd=work, capture_output=True, text=True)
+                self.assertEqual(built.returncode, 0, built.stdout + built.stderr)
 
     def check_funnel(self, prerequisite_exit, installer_exit, last_reports, log_lines, tally, success_status=200,
                      defines=()):

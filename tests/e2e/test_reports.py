@@ -140,6 +140,10 @@ class Reports(Route):
             b"install_start&beta&1.2.3", b"a&b&c", b"x", b"done&stable&2.0"])]
         self.assertEqual(len(set(ids)), 4)
         self.assert_route(requests)
+        if self.via is None and not self.proxy:  # the README's list, exactly: nothing in between adds one
+            self.assertEqual([line.split(":")[0] for line in requests[0].header_lines], [
+                "Accept", "Host", "Content-Length", "User-Agent", "Cache-Control", "Content-Type", "Accept-Language"])
+            self.assertEqual(requests[0].header("Cache-Control"), ["no-cache"])
         self.assertTrue(requests[0].body.startswith(
             b'{"app_version":"1.2.3","channel":"beta","env":"prd","event":"install_start"'))
 
