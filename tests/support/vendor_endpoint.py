@@ -35,7 +35,7 @@ INSERT_ID = re.compile(r"[A-Za-z0-9-]{1,36}\Z")
 MIXPANEL_INVALID_IDS = set("00000000-0000-0000-0000-000000000000 anon anonymous nil none null n/a na undefined "
                            "unknown <nil> 0 -1 true false [] {}".split())
 # Google's naming rules: letters of any language, digits and underscores, from a letter.
-GA4_NAME = re.compile(r"(?!_|firebase_|ga_|google_|gtag\.)[^\W\d_]\w*\Z")
+GA4_NAME = re.compile(r"(?!_|firebase_|ga_|google_|gtag\.)[^\W\d_]\w{0,39}\Z")
 GA4_RESERVED_EVENTS = set(
     "ad_activeview ad_click ad_exposure ad_impression ad_query ad_reward adunit_exposure app_background "
     "app_clear_data app_exception app_remove app_store_refund app_store_subscription_cancel "
@@ -214,12 +214,11 @@ class VendorEndpoint:
         _require(utf8 and isinstance(events, list) and 1 <= len(events) <= 25 and len(verdict.request.body) < 130000,
                  ok, "not JSON, not 1 to 25 events, or 130 kB or more")
         _require(isinstance(doc.get("client_id"), str) and doc["client_id"], ok, "no client_id")
-        _require(isinstance(event.get("name"), str) and GA4_NAME.match(event["name"]) and len(event["name"]) <= 40
-                 and event["name"] not in GA4_RESERVED_EVENTS, ok, "event name")
+        _require(isinstance(event.get("name"), str) and GA4_NAME.match(event["name"]) and event["name"] not in
+                 GA4_RESERVED_EVENTS, ok, "event name")
         _require(len(verdict.properties) <= 25, ok, "over 25 parameters")
         for name, value in verdict.properties.items():
-            _require(GA4_NAME.match(name) and len(name) <= 40 and name != "firebase_conversion", ok,
-                     "parameter name " + name)
+            _require(GA4_NAME.match(name) and name != "firebase_conversion", ok, "parameter name " + name)
             _require(not isinstance(value, str) or len(value) <= 100, ok, "value of %s over 100" % name)
         micros = doc.get("timestamp_micros")
         _require(micros is None or type(micros) is int and -60 <= time.time() - micros / 1e6 <= 3 * DAY, ok,
