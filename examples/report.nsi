@@ -55,7 +55,9 @@ Var log
 ; The installer's and the uninstaller's first steps: the format, the machine's id, the context.
 !macro BeginReports
 !ifdef KESTREL_FORMAT
-  ; Before any report: every report from here on is sent in the vendor's body.
+  ; Before any report: every report from here on is sent in the vendor's body. Refused
+  ; (a misspelt name, a missing key), every report is refused too, rather than sent in a
+  ; shape the vendor drops.
   ${KestrelSetFormat} "${KESTREL_FORMAT}" "${KESTREL_KEY}" $0
   FileWrite $log "format ${KESTREL_FORMAT}: $0$\r$\n"
 !endif
@@ -63,8 +65,9 @@ Var log
   ; The same id in the installer and the uninstaller, and after a reinstall; empty when
   ; reports are off, and then nothing is set.
   ${KestrelMachineId} "${KESTREL_MACHINE_SALT}" $1
-  StrCmp $1 "" +2
+  StrCmp $1 "" machine_id_set
     ${KestrelSetDeviceId} $1 $0
+  machine_id_set:
 !endif
   ; Every report queued from here on carries the context.
   ${KestrelAddContext} $0
@@ -147,9 +150,11 @@ SectionEnd
 
 ; Without this, what is still queued or in flight at the installer's end gets at most
 ; 1 s, then is given up, and a report awaiting a retry is given up at once: give them
-; up to 10 s.
+; up to 10 s. The tally then says how the run's reports went.
 Function WaitForReports
   ${KestrelWaitDone} 10000 $0
   FileWrite $log "NSWaitDone: $0 (1: every report finished)$\r$\n"
+  ${KestrelTally} $1 $2 $3
+  FileWrite $log "reports: $1 taken, $2 failed, $3 waiting$\r$\n"
   FileClose $log
 FunctionEnd

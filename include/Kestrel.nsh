@@ -75,7 +75,8 @@
 !macroend
 
 ; Later reports also carry the run's context: session_id, elapsed_ms, os_version,
-; os_arch, process_arch and ui_language. 1, or 0 when reports are off or stopped.
+; os_arch, process_arch, ui_language and installer_language (the language of $LANGUAGE
+; when each report is queued). 1, or 0 when reports are off or stopped.
 !define KestrelAddContext "!insertmacro _KestrelAddContext"
 !macro _KestrelAddContext RESULT
   Kestrel::NSAddContext
@@ -93,9 +94,12 @@
 
 ; Later reports are sent in an analytics vendor's own body: NAME is posthog, amplitude,
 ; mixpanel, segment (Segment and RudderStack), ga4 or kestrel (the plug-in's own
-; document, the default); KEY is the vendor's write key, "" for ga4 and kestrel (GA4's
-; keys go in the URL's query). The key is never traced. 1, or 0 when refused: an unknown
-; NAME, no KEY where the vendor needs one, reports off, or after KestrelWaitDone.
+; document, the default), in any letter case; KEY is the vendor's write key, "" for ga4
+; and kestrel (GA4's keys go in the URL's query). The key is never traced. 1, or 0 when
+; refused: an unknown NAME, no KEY where the vendor needs one, a KEY for ga4 or kestrel,
+; or one over 256 bytes; every later report is then refused too ("invalid 0", nothing
+; sent) until a KestrelSetFormat is taken. Also 0, changing nothing, when reports are off
+; or after KestrelWaitDone.
 !define KestrelSetFormat "!insertmacro _KestrelSetFormat"
 !macro _KestrelSetFormat NAME KEY RESULT
   Kestrel::NSSetFormat `${NAME}` `${KEY}`
@@ -134,6 +138,18 @@
 !macro _KestrelMachineId SALT RESULT
   Kestrel::NSMachineId `${SALT}`
   Pop ${RESULT}
+!macroend
+
+; This run's reports so far, without waiting: how many were TAKEN (a 2xx the vendor's
+; reader accepted), how many FAILED for good (refused before sending, or given up after
+; their last attempt: a 404, "invalid", no connection...) and how many are still WAITING
+; (queued, in flight or awaiting a retry). After KestrelWaitDone, the run's final count.
+!define KestrelTally "!insertmacro _KestrelTally"
+!macro _KestrelTally TAKEN FAILED WAITING
+  Kestrel::NSTally
+  Pop ${TAKEN}
+  Pop ${FAILED}
+  Pop ${WAITING}
 !macroend
 
 !endif

@@ -7,7 +7,8 @@ Listens on 127.0.0.1 only (port 0 picks a free one, written to --port-file), pri
 each request's method, path, headers and JSON body, and then what the body says: for
 Kestrel's own document the members the script added (its context and fields); for a
 vendor's body (PostHog, Amplitude, Mixpanel, Segment or RudderStack, GA4) each event's
-name, run id, dedup id, time and properties. It answers with --status (200), with the
+name, run id, dedup id, time (and time of sending, where the vendor takes one) and
+properties. It answers with --status (200), with the
 body the vendor's own success answer has when a 2xx answers a vendor's body.
 Standard library only.
 """
@@ -15,7 +16,6 @@ Standard library only.
 import argparse
 import json
 import sys
-from datetime import datetime, timezone
 from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 
 
@@ -23,14 +23,15 @@ from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 DOCUMENT_MEMBERS = {"app_version", "channel", "env", "event", "event_type", "id", "os_platform",
                     "package_name", "package_name_en", "string_1", "user_id"}
 
-# Per vendor, where an event keeps its name, the run's id, the dedup id, its time and its
-# properties; GA4 keeps the run's id and the time beside its events, and has no dedup id.
+# Per vendor, where an event keeps its name, the run's id, the dedup id, its time, the time
+# it was sent and its properties. Amplitude, Mixpanel and GA4 get no time: they take the time
+# the event arrives. GA4 keeps the run's id beside its events, and has no dedup id.
 FIELDS = {
-    "posthog": ("event", "distinct_id", "uuid", "timestamp", "properties"),
-    "amplitude": ("event_type", "device_id", "insert_id", "time", "event_properties"),
-    "mixpanel": ("event", "distinct_id", "$insert_id", "time", "properties"),
-    "segment": ("event", "anonymousId", "messageId", "timestamp", "properties"),
-    "ga4": ("name", "client_id", None, "timestamp_micros", "params"),
+    "posthog": ("event", "distinct_id", "uuid", "timestamp", "sent_at", "properties"),
+    "amplitude": ("event_type", "device_id", "insert_id", None, None, "event_properties"),
+    "mixpanel": ("event", "distinct_id", "$insert_id", None, None, "properties"),
+    "segment": ("event", "anonymousId", "messageId", "timestamp", "sentAt", "properties"),
+    "ga4": ("name", "client_id", None, None, None, "params"),
 }
 KEYS = {"posthog": "api_key", "amplitude": "api_key", "mixpanel": "token", "segment": "writeKey"}
 
@@ -60,21 +61,13 @@ def events_of(vendor, body):
     return body.get("batch" if vendor == "segment" else "events") or []
 
 
-def when(value, field):
-    """A time as the vendor sent it, and as UTC when it is a number."""
-    if not isinstance(value, (int, float)) or isinstance(value, bool):
-        return str(value)
-    seconds = value / 1e6 if field == "timestamp_micros" else value / 1000 if value > 1e11 else value
-    return "%s (%s)" % (value, datetime.fromtimestamp(seconds, timezone.utc).isoformat(timespec="milliseconds"))
-
-
 def pairs(members):
     return " ".join("%s=%s" % (k, json.dumps(v, ensure_ascii=False)) for k, v in members.items())
 
 
 def describe_vendor(vendor, body):
     """A few lines per event: name, run id, dedup id, time, properties, the rest."""
-    name, run, dedup, time, props = FIELDS[vendor]
+    name, run, dedup, time, sent, props = FIELDS[vendor]
     key = KEYS.get(vendor)
     lines = []
     if vendor in ("posthog", "amplitude", "segment"):
@@ -82,10 +75,12 @@ def describe_vendor(vendor, body):
     for event in events_of(vendor, body):
         if vendor == "mixpanel":
             lines.append("  mixpanel: properties.token of %d characters" % len(str(event.get(key, ""))))
-        lines.append("  %s event=%s %s=%s %s time=%s" % (
+        lines.append("  %s event=%s %s=%s %s time=%s%s" % (
             vendor, event.get(name), run, event.get(run),
-            "%s=%s" % (dedup, event.get(dedup)) if dedup else "(no dedup id)", when(event.get(time), time)))
-        shown = (name, run, dedup, time, props, key)
+            "%s=%s" % (dedup, event.get(dedup)) if dedup else "(no dedup id)",
+            event.get(time) if time else "(the vendor's, on arrival)",
+            " sent=%s" % event.get(sent) if sent else ""))
+        shown = (name, run, dedup, time, sent, props, key)
         if vendor == "mixpanel":  # its properties hold everything but the name
             properties, rest = {k: v for k, v in event.items() if k not in shown}, {}
         else:

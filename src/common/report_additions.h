@@ -10,7 +10,8 @@
 #include <utility>
 #include <vector>
 
-// The context members; `elapsedMs` is taken at each report's queueing, the rest once a run.
+// The context members; `elapsedMs` and `installerLanguage` are taken at each report's
+// queueing, the rest once a run.
 struct ReportContext {
   std::string sessionId;    // 32 hexadecimal digits, random, never stored
   std::uint32_t elapsedMs = 0;
@@ -18,6 +19,7 @@ struct ReportContext {
   std::string osArch;       // the machine's: x86, x64 or arm64
   std::string processArch;  // the installer's own
   std::string uiLanguage;   // BCP 47, e.g. en-US
+  std::string installerLanguage;  // BCP 47 of the installer's $LANGUAGE, e.g. fr-FR
 };
 
 struct AddedMembers {

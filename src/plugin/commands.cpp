@@ -9,15 +9,17 @@
 #include "plugin/job_commands.h"
 #include "plugin/member_commands.h"
 #include "plugin/prologue.h"
+#include "report/report_tally.h"
 
 namespace {
 
 // Out of memory in a command's work pushes 0: nothing is thrown into the host. Each command
 // changes its state only once what it needed was allocated.
 template <typename Work>
-int RunCommand(int stringSize, stack_t** stackTop, extra_parameters* extra, Work work) noexcept {
+int RunCommand(int stringSize, TCHAR* variables, stack_t** stackTop, extra_parameters* extra,
+               Work work) noexcept {
   try {
-    BeginCommand(stringSize, stackTop, extra);
+    BeginCommand(stringSize, variables, stackTop, extra);
     return work();
   } catch (...) {
     return 0;
@@ -30,10 +32,10 @@ int RunCommand(int stringSize, stack_t** stackTop, extra_parameters* extra, Work
 // it: without the attribute, an export would be dropped and its entry left pointing nowhere.
 #define KESTREL_EXPORT extern "C" [[gnu::externally_visible]]
 
-#define KESTREL_COMMAND(name, work)                                                \
-  KESTREL_EXPORT void __cdecl name(HWND, int stringSize, TCHAR*, stack_t** stackTop, \
-                                   extra_parameters* extra) noexcept {             \
-    PushResult(RunCommand(stringSize, stackTop, extra, [] { return work; }));      \
+#define KESTREL_COMMAND(name, work)                                                          \
+  KESTREL_EXPORT void __cdecl name(HWND, int stringSize, TCHAR* variables, stack_t** stackTop, \
+                                   extra_parameters* extra) noexcept {                       \
+    PushResult(RunCommand(stringSize, variables, stackTop, extra, [] { return work; }));     \
   }
 
 KESTREL_COMMAND(NSGet, GetCommand(JobMode::Wait))
@@ -51,10 +53,10 @@ KESTREL_COMMAND(NSSetDeviceId, SetDeviceIdCommand())
 
 // The commands that push a text write it into a buffer of their own: nothing to throw.
 #define KESTREL_TEXT_COMMAND(name, size, initial, work)                                      \
-  KESTREL_EXPORT void __cdecl name(HWND, int stringSize, TCHAR*, stack_t** stackTop,          \
+  KESTREL_EXPORT void __cdecl name(HWND, int stringSize, TCHAR* variables, stack_t** stackTop, \
                                    extra_parameters* extra) noexcept {                       \
     char text[size] = initial;                                                               \
-    RunCommand(stringSize, stackTop, extra, [&text] {                                        \
+    RunCommand(stringSize, variables, stackTop, extra, [&text] {                             \
       work(text);                                                                            \
       return 0;                                                                              \
     });                                                                                      \
@@ -63,3 +65,16 @@ KESTREL_COMMAND(NSSetDeviceId, SetDeviceIdCommand())
 
 KESTREL_TEXT_COMMAND(NSGetError, kErrorTextSize, "none 0", GetErrorCommand)
 KESTREL_TEXT_COMMAND(NSMachineId, kMachineIdTextSize, "", MachineIdCommand)
+
+// The one command that pushes three numbers: the taken count ends on top, popped first.
+KESTREL_EXPORT void __cdecl NSTally(HWND, int stringSize, TCHAR* variables, stack_t** stackTop,
+                                   extra_parameters* extra) noexcept {
+  ReportTally tally{};
+  RunCommand(stringSize, variables, stackTop, extra, [&tally] {
+    tally = CurrentTally();
+    return 0;
+  });
+  PushResult(static_cast<int>(tally.waiting));
+  PushResult(static_cast<int>(tally.failed));
+  PushResult(static_cast<int>(tally.taken));
+}

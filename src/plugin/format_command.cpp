@@ -13,6 +13,16 @@ constexpr std::size_t kLongestFormatName = 16;
 constexpr std::size_t kLongestKey = 256;
 
 ReportShape g_shape;
+// Why the latest NSSetFormat was refused, until one is taken: no report goes out meanwhile,
+// rather than in a shape the script did not choose.
+const char* g_refusal = nullptr;
+
+// Why `format` is refused with that key; null when taken.
+const char* KeyRefusal(ReportFormat format, const char* key, Popped keyPopped) {
+  if (keyPopped != Popped::Whole || std::strlen(key) > kLongestKey) return "NSSetFormat: key over 256 bytes";
+  if (FormatTakesKey(format) == (key[0] != '\0')) return nullptr;
+  return FormatTakesKey(format) ? "NSSetFormat: no key" : "NSSetFormat: a key where none is taken";
+}
 
 }  // namespace
 
@@ -22,23 +32,32 @@ int SetFormatCommand() {
   char key[kLongestKey + 2] = {};
   const Popped poppedName = PopArgument(name, sizeof name, Traced::Whole);
   const Popped poppedKey = PopArgument(key, sizeof key, Traced::LengthOnly);
-  if (!ReportsStillQueued() || poppedName != Popped::Whole || poppedKey != Popped::Whole) return 0;
-  const std::optional<ReportFormat> format = ReportFormatNamed(name);
-  const std::size_t keyLength = std::strlen(key);
-  if (!format || (FormatTakesKey(*format) && (keyLength == 0 || keyLength > kLongestKey))) return 0;
+  if (!ReportsStillQueued() || poppedName == Popped::Missing || poppedKey == Popped::Missing) return 0;
+  const std::optional<ReportFormat> named = poppedName == Popped::Whole ? ReportFormatNamed(name) : std::nullopt;
+  const ReportFormat format = named.value_or(ReportFormat::Kestrel);
+  if (const char* refusal = named ? KeyRefusal(format, key, poppedKey) : "NSSetFormat: unknown format name") {
+    g_refusal = refusal;
+    return 0;
+  }
   // A field set already would be lost in the format's body: a 1 means every later report has it.
   for (const auto& field : CaptureAddedMembers().fields) {
-    if (FormatSetsField(*format, field.first)) return 0;
+    if (FormatSetsField(format, field.first)) {
+      g_refusal = "NSSetFormat: a field set already is one the format sets itself";
+      return 0;
+    }
   }
   ReportShape shape;
-  shape.format = *format;
-  if (FormatTakesKey(*format)) shape.key = key;
-  if (*format != ReportFormat::Kestrel) {
+  shape.format = format;
+  shape.key = key;
+  if (format != ReportFormat::Kestrel) {
     shape.runId = RunSessionId();
     if (shape.runId.empty()) return 0;
   }
   g_shape = std::move(shape);
+  g_refusal = nullptr;
   return 1;
 }
 
 ReportShape CaptureReportShape() { return g_shape; }
+
+const char* FormatRefusal() { return g_refusal; }

@@ -7,6 +7,7 @@
 #include <new>
 #include <string>
 
+#include "common/unix_time.h"
 #include "http/outcome_rules.h"
 #include "nsis/include/pluginapi.h"
 #include "optout/optout_settings.h"
@@ -14,6 +15,7 @@
 #include "plugin/member_commands.h"
 #include "report/report_job.h"
 #include "report/report_outcome.h"
+#include "report/report_tally.h"
 #include "text/format_text.h"
 #include "text/url_encoding.h"
 #include "worker/jobs.h"
@@ -60,15 +62,6 @@ Buffer UrlToRequest(Buffer popped, Popped how) {
 #endif
 }
 
-// Every attempt of a report sends the time it was queued.
-std::uint64_t UnixTimeMs() {
-  FILETIME now;
-  GetSystemTimeAsFileTime(&now);
-  const std::uint64_t hundredNs = (std::uint64_t{now.dwHighDateTime} << 32) | now.dwLowDateTime;
-  constexpr std::uint64_t kUnixEpoch = 116444736000000000;  // 1970-01-01 in 100 ns since 1601
-  return hundredNs < kUnixEpoch ? 0 : (hundredNs - kUnixEpoch) / 10000;
-}
-
 // A job waited for tells NSGetError how the report whose status it returns ended: the job's
 // own report, or the latest one for NSGet; after NSWaitDone, that reporting has ended. A job
 // that could not be queued for want of memory changes nothing.
@@ -87,6 +80,15 @@ int Dispatch(JobMode mode, JobProc job, void* argument, JobArgumentRelease relea
   const int status = RunJobSync(job, argument, release, &outcome);
   TellOutcome(outcome);
   return status;
+}
+
+// A report the command does not queue: the tally counts it as failed at once; with a word,
+// NSGetError and the trace tell why (None: out of memory, told as such already).
+[[gnu::noinline]] int Refuse(OutcomeWord word, const char* reason = nullptr) {
+  if (word != OutcomeWord::None) RefuseReport(word, 0, reason);
+  CountReportAsked();
+  CountReportEnded(false);
+  return 0;
 }
 
 }  // namespace
@@ -111,27 +113,23 @@ int PostCommand(JobMode mode) {
   Buffer eventText = PopIntoNewBuffer(kLongTextSize, Traced::Whole, eventPopped);
   if (eventPopped == Popped::Missing) return 0;
   // Refused without an attempt: NSGetError tells why.
-  if (!ReportsEnabled()) {
-    RefuseReport(OutcomeWord::Off, 0);
-    return 0;
-  }
-  if (WorkerStopRequested()) {
-    RefuseReport(OutcomeWord::Stopped, 0);
-    return 0;
-  }
+  if (!ReportsEnabled()) return Refuse(OutcomeWord::Off);
+  if (WorkerStopRequested()) return Refuse(OutcomeWord::Stopped);
+  if (const char* refusal = FormatRefusal()) return Refuse(OutcomeWord::Invalid, refusal);
   // Until its job says how it ended, a report waited for that fails for want of memory says so.
   if (mode == JobMode::Wait) TellOutcome({OutcomeWord::Other, ERROR_NOT_ENOUGH_MEMORY});
   const bool urlBuffer = popped != nullptr;
   Buffer url = UrlToRequest(std::move(popped), urlPopped);
   if (!url || !eventText) {
-    if (urlBuffer && !url) RefuseReport(OutcomeWord::Url, 0);  // empty, too long, or a host it cannot send
-    return 0;
+    if (urlBuffer && !url) return Refuse(OutcomeWord::Url);  // empty, too long, or a host it cannot send
+    return Refuse(OutcomeWord::None);
   }
   auto* args = new (std::nothrow) ReportJobArgs{url.get(), eventText.get(), mode == JobMode::Queue,
-                                                CaptureAddedMembers(), CaptureReportShape(), UnixTimeMs(), 0, {}, {}};
-  if (!args) return 0;
+                                                CaptureAddedMembers(), CaptureReportShape(), UnixTimeMs(), 0, {}, {}, false};
+  if (!args) return Refuse(OutcomeWord::None);
   url.release();
   eventText.release();
+  CountReportAsked();  // from here on the record counts how it ends, unqueued included
   return Dispatch(mode, ReportJob, args, ReleaseReportJobArgs);
 }
 

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "optout/optout_settings.h"
+#include "plugin/installer_language.h"
 #include "report/event_id.h"
 #include "report/system_context.h"
 #include "worker/worker.h"
@@ -53,5 +54,6 @@ void SetAddedDeviceId(std::string_view id) { g_added.deviceId.assign(id.data(), 
 AddedMembers CaptureAddedMembers() {
   AddedMembers captured = g_added;
   captured.context.elapsedMs = GetTickCount() - g_firstCommandTick;
+  if (captured.hasContext) captured.context.installerLanguage = InstallerLanguage();
   return captured;
 }

@@ -28,5 +28,5 @@ bool SetAddedField(std::string_view key, std::string_view value);
 // Later reports count the machine by `id`, as the script checked it.
 void SetAddedDeviceId(std::string_view id);
 
-// What a report queued now carries, its elapsed_ms taken now.
+// What a report queued now carries, its elapsed_ms and installer_language taken now.
 AddedMembers CaptureAddedMembers();

@@ -3,6 +3,7 @@
 #include "lifetime/module_release.h"
 #include "optout/optout_settings.h"
 #include "plugin/member_commands.h"
+#include "report/report_tally.h"
 #include "worker/module.h"
 #include "worker/worker.h"
 
@@ -12,6 +13,7 @@ UINT_PTR PluginCallback(NSPIM message) {
   // Commands may still follow NSPIM_GUIUNLOAD, but none follows NSPIM_UNLOAD.
   if (message == NSPIM_UNLOAD) {
     EndWorkerForUnload();
+    TraceTallyAtUnload();
     ReleaseModuleAfterWinInet(g_workerThread.get());
   } else if (message != NSPIM_GUIUNLOAD) {
     OutputDebugStringA("NSUTILS: Unknown callback message. Take care!\n");
@@ -19,9 +21,10 @@ UINT_PTR PluginCallback(NSPIM message) {
   return 0;
 }
 
-void BeginCommand(int stringSize, stack_t** stackTop, extra_parameters* extra) {
+void BeginCommand(int stringSize, TCHAR* variables, stack_t** stackTop, extra_parameters* extra) {
   NoteCommandStart();
   g_stringSize = stringSize;
+  g_variables = variables;
   g_stackTop = stackTop;
   if (!g_callbackRegistered && extra && extra->RegisterPluginCallback) {
     g_callbackRegistered = extra->RegisterPluginCallback(g_module, PluginCallback) == 0;

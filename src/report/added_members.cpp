@@ -3,13 +3,14 @@
 #include <algorithm>
 #include <iterator>
 
+#include "text/word_list.h"
+
 namespace {
 
 // The document's own members and the context's: a field must not shadow one.
-constexpr std::string_view kReservedKeys[] = {
-    "app_version", "channel",         "env",        "event",      "event_type", "id",
-    "os_platform", "package_name",    "package_name_en", "string_1", "user_id",  "session_id",
-    "elapsed_ms",  "os_version",      "os_arch",    "process_arch", "ui_language", "device_id"};
+constexpr std::string_view kReservedKeys =
+    "app_version channel env event event_type id os_platform package_name package_name_en string_1 user_id "
+    "session_id elapsed_ms os_version os_arch process_arch ui_language installer_language device_id";
 
 bool IsLowerLetter(char c) { return c >= 'a' && c <= 'z'; }
 
@@ -18,7 +19,7 @@ bool IsFieldKey(std::string_view key) {
   const bool plain = std::all_of(key.begin(), key.end(), [](char c) {
     return IsLowerLetter(c) || (c >= '0' && c <= '9') || c == '_';
   });
-  return plain && std::find(std::begin(kReservedKeys), std::end(kReservedKeys), key) == std::end(kReservedKeys);
+  return plain && !IsListedWord(key, kReservedKeys);
 }
 
 }  // namespace

@@ -30,6 +30,7 @@ std::string BuildReportPayload(const std::string& eventName, const std::string& 
     document["os_arch"] = Json::Value(context.osArch);
     document["process_arch"] = Json::Value(context.processArch);
     document["ui_language"] = Json::Value(context.uiLanguage);
+    document["installer_language"] = Json::Value(context.installerLanguage);
   }
   return WriteCompactJson(document);
 }

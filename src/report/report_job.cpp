@@ -4,11 +4,13 @@
 #include <ctime>
 #include <string>
 
+#include "common/unix_time.h"
 #include "diag/trace.h"
 #include "http/outcome_rules.h"
 #include "http/send_http_request.h"
 #include "http/text_conversion.h"
 #include "report/event_id.h"
+#include "report/report_tally.h"
 #include "report/retry_policy.h"
 #include "vendors/vendor_body.h"
 #include "worker/worker.h"
@@ -58,7 +60,7 @@ void Attempt(ReportJobArgs* record) {
 #ifndef UNICODE
     material.scriptTextToUtf8 = AnsiToUtf8;
 #endif
-    if (const char* rule = BuildReportBody(material, record->body)) {
+    if (const char* rule = PrepareReport(material, record->prepared)) {
       g_lastStatus.store(0);
       g_lastOutcome = {OutcomeWord::Invalid, 0};
       DebugTrace(__FILE__, __LINE__, "report %s not sent: %s\n", record->id.c_str(), rule);
@@ -76,14 +78,15 @@ void Attempt(ReportJobArgs* record) {
   std::string answer;
   HttpFailureDetails details;
   const DWORD start = GetTickCount();
-  SendHttpRequest("POST", record->url, record->body, headers, kReportTimeoutMs, true, statusCode, answer,
-                  g_cancelEvent.get(), &details, options);
+  SendHttpRequest("POST", record->url, AttemptBody(record->prepared, UnixTimeMs()), headers, kReportTimeoutMs, true,
+                  statusCode, answer, g_cancelEvent.get(), &details, options);
   ++record->attempts;
   Outcome outcome = DescribeAttempt(static_cast<std::uint32_t>(statusCode), details.error, details.viaProxy);
   // A 2xx that says the event was dropped is no success, and the same body would be dropped again.
   const bool refused =
       outcome.word == OutcomeWord::Ok && vendorFormat && !VendorTookEvent(format, answer);
   if (refused) outcome.word = OutcomeWord::Refused;
+  record->taken = outcome.word == OutcomeWord::Ok;
   g_lastStatus.store(refused ? 0 : statusCode);
   g_lastOutcome = outcome;
   DebugTrace(__FILE__, __LINE__, "report %s attempt %d %s: %s %lu, status %ld, %lu ms\n", record->id.c_str(),
@@ -108,6 +111,7 @@ void Attempt(ReportJobArgs* record) {
 
 void ReleaseReportJobArgs(void* args) {
   auto* record = static_cast<ReportJobArgs*>(args);
+  CountReportEnded(record->taken);
   std::free(record->url);
   std::free(record->eventText);
   delete record;

@@ -13,7 +13,8 @@ void TellOutcome(const Outcome& outcome) { g_told = outcome; }
 
 Outcome ToldOutcome() { return g_told; }
 
-void RefuseReport(OutcomeWord word, uint32_t code) {
+void RefuseReport(OutcomeWord word, uint32_t code, const char* reason) {
   TellOutcome({word, code});
-  DebugTrace(__FILE__, __LINE__, "report refused: %s %lu\n", OutcomeWordText(word), static_cast<unsigned long>(code));
+  DebugTrace(__FILE__, __LINE__, "report refused: %s %lu%s%s%s\n", OutcomeWordText(word),
+             static_cast<unsigned long>(code), reason ? " (" : "", reason ? reason : "", reason ? ")" : "");
 }

@@ -12,6 +12,6 @@ void TellOutcome(const Outcome& outcome);
 Outcome ToldOutcome();
 
 // A report that the command refuses without queueing it: told, and traced (no id: none was
-// made yet).
-void RefuseReport(OutcomeWord word, uint32_t code);
+// made yet), with `reason` when given.
+void RefuseReport(OutcomeWord word, uint32_t code, const char* reason = nullptr);
 

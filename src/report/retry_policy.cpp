@@ -13,11 +13,10 @@ constexpr uint32_t kMaxBackoffMs = 30000;
 constexpr int64_t kMaxRetryAfterSeconds = 60;
 constexpr int64_t kSecondsPerDay = 86400;
 
-constexpr std::string_view kDayNames[] = {"Mon", "Tue", "Wed", "Thu", "Fri", "Sat", "Sun"};
-constexpr std::string_view kLongDayNames[] = {"Monday", "Tuesday",  "Wednesday", "Thursday",
-                                              "Friday", "Saturday", "Sunday"};
-constexpr std::string_view kMonthNames[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
-                                            "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+// Words apart by single spaces: no table of pointers in the DLL.
+constexpr std::string_view kDayNames = "Mon Tue Wed Thu Fri Sat Sun";
+constexpr std::string_view kLongDayNames = "Monday Tuesday Wednesday Thursday Friday Saturday Sunday";
+constexpr std::string_view kMonthNames = "Jan Feb Mar Apr May Jun Jul Aug Sep Oct Nov Dec";
 
 // Reads a value from the front; a failed read consumes nothing.
 class Reader {
@@ -45,13 +44,14 @@ class Reader {
   }
 
   // Names are matched case-sensitively, as HTTP dates are defined; `index` counts from 1.
-  template <std::size_t N>
-  bool OneOf(const std::string_view (&names)[N], int& index) {
-    for (std::size_t i = 0; i < N; ++i) {
-      if (Literal(names[i])) {
-        index = static_cast<int>(i) + 1;
+  bool OneOf(std::string_view names, int& index) {
+    for (int i = 1; !names.empty(); ++i) {
+      const std::size_t end = std::min(names.find(' '), names.size());
+      if (Literal(names.substr(0, end))) {
+        index = i;
         return true;
       }
+      names.remove_prefix(std::min(end + 1, names.size()));
     }
     return false;
   }

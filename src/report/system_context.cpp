@@ -53,14 +53,16 @@ std::string UiLanguage() {
   if (GetUserPreferredUILanguages(MUI_LANGUAGE_NAME, &count, names, &size) && count > 0 && names[0]) {
     return Utf8(names);
   }
-  wchar_t name[LOCALE_NAME_MAX_LENGTH];
-  if (!LCIDToLocaleName(MAKELCID(GetUserDefaultUILanguage(), SORT_DEFAULT), name, LOCALE_NAME_MAX_LENGTH, 0)) {
-    return {};
-  }
-  return Utf8(name);
+  return LanguageTag(MAKELCID(GetUserDefaultUILanguage(), SORT_DEFAULT));
 }
 
 }  // namespace
+
+std::string LanguageTag(unsigned long lcid) {
+  wchar_t name[LOCALE_NAME_MAX_LENGTH];
+  if (lcid == 0 || !LCIDToLocaleName(lcid, name, LOCALE_NAME_MAX_LENGTH, 0)) return {};
+  return Utf8(name);
+}
 
 ReportContext ReadSystemContext() {
   ReportContext context;

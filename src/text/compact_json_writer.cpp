@@ -2,8 +2,6 @@
 
 #include <json/writer.h>
 
-#include <algorithm>
-#include <vector>
 
 namespace {
 
@@ -57,18 +55,16 @@ void WriteValue(const Json::Value& value, std::string& out) {
       break;
     }
     case Json::objectValue: {
-      // jsoncpp's member order is its own affair; the body's order must not depend on
-      // it. std::string compares through char_traits<char>, i.e. as unsigned bytes.
-      std::vector<std::string> keys = value.getMemberNames();
-      std::sort(keys.begin(), keys.end());
+      // jsoncpp 1.9.5 keeps members in a map ordered by memcmp and then length: the order
+      // of unsigned bytes, which the body takes (a test pins it, should jsoncpp change).
       out += '{';
-      bool first = true;
-      for (const std::string& key : keys) {
-        if (!first) out += ',';
-        first = false;
-        WriteQuoted(key.data(), key.data() + key.size(), out);
+      for (auto member = value.begin(); member != value.end(); ++member) {
+        if (member != value.begin()) out += ',';
+        const char* end = nullptr;
+        const char* key = member.memberName(&end);
+        WriteQuoted(key, end, out);
         out += ':';
-        WriteValue(*value.find(key.data(), key.data() + key.size()), out);
+        WriteValue(*member, out);
       }
       out += '}';
       break;

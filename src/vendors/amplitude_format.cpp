@@ -1,5 +1,7 @@
 // Amplitude's HTTP V2 API (/2/httpapi): one event in `events`, the key as api_key, the
-// device fields at the event's top level as Amplitude's own clients send them.
+// device fields at the event's top level as Amplitude's own clients send them. No `time`:
+// Amplitude then takes the time of the upload, so a machine's wrong clock misdates nothing;
+// insert_id alone deduplicates.
 #include <json/value.h>
 
 #include <string>
@@ -18,7 +20,6 @@ std::string AmplitudeBody(const VendorEvent& event) {
   amplitudeEvent["event_type"] = Json::Value(event.name);
   amplitudeEvent["device_id"] = Json::Value(DeviceIdOf(event));
   amplitudeEvent["insert_id"] = Json::Value(event.id);
-  amplitudeEvent["time"] = Json::Value(Json::UInt64(event.timeMs));
   amplitudeEvent["platform"] = Json::Value(kOsName);
   amplitudeEvent["os_name"] = Json::Value(kOsName);
   if (event.added.hasContext) {

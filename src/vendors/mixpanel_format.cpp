@@ -1,5 +1,7 @@
-// Mixpanel's /track: a JSON array of one event whose properties carry the project token,
-// the ids and the time, named as Mixpanel's own libraries name them.
+// Mixpanel's /track: a JSON array of one event whose properties carry the project token and
+// the ids, named as Mixpanel's own libraries name them. No `time`: /track drops events over 5
+// days old, as a machine's clock days behind makes them, and Mixpanel takes the time of
+// arrival for an event without one.
 #include <json/value.h>
 
 #include <string_view>
@@ -7,13 +9,15 @@
 #include "text/ascii_case.h"
 #include "text/compact_json_writer.h"
 #include "text/json_member.h"
+#include "text/word_list.h"
 #include "vendors/vendor_common.h"
 #include "vendors/vendor_mappings.h"
 
 namespace {
 
-// The properties the body sets itself; a field of the script's so named would be lost.
-constexpr std::string_view kOwnProperties[] = {"distinct_id", "mp_lib", "time", "token"};
+// The properties Mixpanel reads as its own; a field of the script's so named would be lost or
+// misread.
+constexpr std::string_view kOwnProperties = "distinct_id mp_lib time token";
 
 bool IsInsertId(std::string_view id) {
   if (id.empty() || id.size() > 36) return false;
@@ -30,12 +34,7 @@ const char* MixpanelBrokenRule(const VendorEvent& event) {
   return nullptr;
 }
 
-bool MixpanelSetsProperty(std::string_view key) {
-  for (const std::string_view own : kOwnProperties) {
-    if (key == own) return true;
-  }
-  return false;
-}
+bool MixpanelSetsProperty(std::string_view key) { return IsListedWord(key, kOwnProperties); }
 
 std::string MixpanelBody(const VendorEvent& event) {
   // Mixpanel has no event property for the language: it stays among the properties.
@@ -45,9 +44,6 @@ std::string MixpanelBody(const VendorEvent& event) {
   // Mixpanel's simplified identity merge takes a device's id from $device_id.
   SetIfNotEmpty(properties, "$device_id", event.added.deviceId);
   properties["$insert_id"] = Json::Value(event.id);
-  // Milliseconds, as Mixpanel's Node library sends since 0.17; a retry repeats them, which
-  // deduplication needs.
-  properties["time"] = Json::Value(Json::UInt64(event.timeMs));
   properties["mp_lib"] = Json::Value(kLibraryName);
   properties["$lib_version"] = Json::Value(LibraryVersion());
   properties["$os"] = Json::Value(kOsName);

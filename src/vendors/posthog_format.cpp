@@ -1,5 +1,7 @@
 // PostHog's capture endpoint (/i/v0/e/): one event with the project key in the body,
-// the properties named as PostHog's own clients name them.
+// the properties named as PostHog's own clients name them. With `sent_at` beside the
+// event's `timestamp`, PostHog moves the event by the difference between its own clock and
+// the machine's, as its libraries have it do.
 #include <json/value.h>
 
 #include "text/compact_json_writer.h"
@@ -31,6 +33,7 @@ std::string PostHogBody(const VendorEvent& event) {
   body["distinct_id"] = Json::Value(DeviceIdOf(event));
   body["uuid"] = Json::Value(UuidForm(event.id));
   body["timestamp"] = Json::Value(IsoTimeUtc(event.timeMs));
+  body["sent_at"] = Json::Value(IsoTimeUtc(event.sentMs));
   body["properties"] = properties;
   return WriteCompactJson(body);
 }

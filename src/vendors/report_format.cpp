@@ -1,5 +1,7 @@
 #include "vendors/report_format.h"
 
+#include "text/ascii_case.h"
+
 namespace {
 
 struct NamedFormat {
@@ -17,7 +19,7 @@ constexpr NamedFormat kFormats[] = {
 
 std::optional<ReportFormat> ReportFormatNamed(std::string_view name) {
   for (const NamedFormat& entry : kFormats) {
-    if (name == entry.name) return entry.format;
+    if (EqualsIgnoringAsciiCase(name, entry.name)) return entry.format;
   }
   return std::nullopt;
 }

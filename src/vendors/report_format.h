@@ -15,7 +15,7 @@ enum class ReportFormat {
 };
 
 // The format a script names ("kestrel", "posthog", "amplitude", "mixpanel", "segment",
-// "ga4"; exactly so, lower-case), or nullopt for any other name.
+// "ga4", in any letter case), or nullopt for any other name.
 std::optional<ReportFormat> ReportFormatNamed(std::string_view name);
 
 // The name as the script writes it and the trace shows it.

@@ -22,13 +22,15 @@ std::string SegmentBody(const VendorEvent& event) {
   }
   if (!event.appVersion.empty()) context["app"]["version"] = Json::Value(event.appVersion);
 
-  // No sentAt: every attempt sends the same body, so it could not say when it was sent.
+  // With sentAt beside the event's timestamp, Segment moves the event by the difference
+  // between its own clock and the machine's.
   Json::Value message;
   message["type"] = Json::Value("track");
   message["event"] = Json::Value(event.name);
   message["anonymousId"] = Json::Value(DeviceIdOf(event));
   message["messageId"] = Json::Value(event.id);
   message["timestamp"] = Json::Value(IsoTimeUtc(event.timeMs));
+  message["sentAt"] = Json::Value(IsoTimeUtc(event.sentMs));
   message["properties"] = EventProperties(event);
   message["context"] = context;
 

@@ -2,6 +2,7 @@
 
 #include "common/civil_date.h"
 #include "text/ascii_case.h"
+#include "text/letters.h"
 
 namespace {
 
@@ -63,16 +64,7 @@ std::string UuidForm(std::string_view id) {
 
 std::size_t CharacterCount(std::string_view text) {
   std::size_t count = 0;
-  for (std::size_t i = 0; i < text.size(); ++count) {
-    const auto lead = static_cast<unsigned char>(text[i]);
-    const std::size_t length = lead < 0xC2 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : lead < 0xF5 ? 4 : 1;
-    std::size_t whole = 1;
-    while (whole < length && i + whole < text.size() &&
-           (static_cast<unsigned char>(text[i + whole]) & 0xC0) == 0x80) {
-      ++whole;
-    }
-    i += whole;
-  }
+  for (std::size_t at = 0; at < text.size(); ++count) NextCharacter(text, at);
   return count;
 }
 
@@ -96,6 +88,7 @@ Json::Value EventProperties(const VendorEvent& event, bool withUiLanguage) {
     SetIfNotEmpty(properties, "os_arch", context.osArch);
     SetIfNotEmpty(properties, "process_arch", context.processArch);
     if (withUiLanguage) SetIfNotEmpty(properties, "ui_language", context.uiLanguage);
+    SetIfNotEmpty(properties, "installer_language", context.installerLanguage);
   }
   return properties;
 }

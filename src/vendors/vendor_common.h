@@ -38,6 +38,7 @@ const std::string& DeviceIdOf(const VendorEvent& event);
 
 // The script's fields, the channel (when the event text has one), the environment and
 // the context's members (ui_language only `withUiLanguage`, for a vendor with no field of
-// its own for it), keyed as in the plug-in's own document. SetReportField keeps the
+// its own for it; installer_language always, beside the vendor's field for the system's
+// language), keyed as in the plug-in's own document. SetReportField keeps the
 // fields' keys apart from all of these.
 Json::Value EventProperties(const VendorEvent& event, bool withUiLanguage = false);

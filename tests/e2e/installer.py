@@ -211,6 +211,10 @@ class Steps:
     def machine_id(self, salt):
         return self._call("NSMachineId", _bytes(salt))
 
+    def tally(self):
+        """NSTally's three numbers, recorded as one line: taken, failed, waiting."""
+        return self.raw("Kestrel::NSTally", "Pop $R2", "Pop $R3", "Pop $R4", '!insertmacro WriteResult "$R2 $R3 $R4"')
+
     def raw(self, *lines):
         """NSIS lines as they stand, for calls with a stack of the test's making."""
         self.code += [_bytes(line) for line in lines]

@@ -33,8 +33,10 @@ class Commands(unittest.TestCase):
         self.assertLess(wait_ms, 1000)
         self.assertLess(after_stop_ms, 1000)  # nothing waits once the worker has ended
 
-        lines = [TRACE_LINE.match(t) for t in run.traces if b"report refused" not in t]
+        lines = [TRACE_LINE.match(t) for t in run.traces if b"report refused" not in t and b"\tunload: " not in t]
         self.assertTrue(all(lines), run.traces)
+        unload = [t.split(b"\t")[1] for t in run.traces if b"\tunload: " in t]
+        self.assertEqual(unload, [b"unload: reports taken 0, failed 1, waiting 0\n"])  # the report after the stop
         popped = [(m.group(5), m.group(6), m.group(7), int(m.group(8))) for m in lines]
         self.assertEqual(popped, [
             (b"60", POP, b"install_start&beta&1.2.3", 24),

@@ -4,12 +4,13 @@ against a local server."""
 import hashlib
 import json
 import os
+import re
 import shutil
 import subprocess
 import tempfile
 import unittest
 
-from installer import DIST, ROOT, makensis_target_args, run_wine
+from installer import DIST, ROOT, TARGET, makensis_target_args, run_wine
 from test_server import Response, TestServer  # on the path through installer
 from wine import reg_add, reg_delete
 
@@ -34,29 +35,42 @@ def machine_id(salt):
 
 class Example(unittest.TestCase):
     def test_reports_start_and_success_and_waits_for_them(self):
-        self.check_funnel(0, 0, [("install_success", "done", None)], ["install_success sent: HTTP 200"])
+        self.check_funnel(0, 0, [("install_success", "done", None)], ["install_success sent: HTTP 200"], "2 taken, 0")
 
     def test_reports_a_failure_with_its_step_and_error_code(self):
-        self.check_funnel(5, 2, [("install_failure", "prerequisite", "5")], ["install_failure queued: 1"])
+        self.check_funnel(5, 2, [("install_failure", "prerequisite", "5")], ["install_failure queued: 1"], "2 taken, 0")
 
     def test_a_success_report_not_taken_goes_again_with_the_reason(self):
         self.check_funnel(0, 0, [("install_success", "done", None), ("install_success", "done", "http 503")],
-                          ["install_success sent: HTTP 503", "install_success not delivered: http 503"], 503)
+                          ["install_success sent: HTTP 503", "install_success not delivered: http 503"], "2 taken, 1",
+                          503)
 
     def test_a_format_given_at_build_time_shapes_every_report(self):
-        self.check_funnel(0, 0, [("install_success", "done", None)], ["install_success sent: HTTP 200"],
-                          defines=["-DKESTREL_FORMAT=posthog", "-DKESTREL_KEY=phc_example"])
+        self.check_funnel(0, 0, [("install_success", "done", None)], ["install_success sent: HTTP 200"], "2 taken, 0",
+                          defines=["-DKESTREL_FORMAT=PostHog", "-DKESTREL_KEY=phc_example"])
 
     def test_the_uninstall_joins_its_install_by_the_machine_id(self):
         set_machine_guid()
         bodies = self.check_funnel(0, 0, [("install_success", "done", None), ("uninstall", None, None)],
-                                   ["install_success sent: HTTP 200"], uninstall=True,
-                                   defines=["-DKESTREL_FORMAT=posthog", "-DKESTREL_KEY=phc_example",
+                                   ["install_success sent: HTTP 200"], "2 taken, 0", uninstall=True,
+                                   defines=["-DKESTREL_FORMAT=PostHog", "-DKESTREL_KEY=phc_example",
                                             "-DKESTREL_MACHINE_SALT=kestrel-example"])
         self.assertEqual({b["distinct_id"] for b in bodies}, {machine_id("kestrel-example")})
         self.assertFalse(any("$process_person_profile" in b["properties"] for b in bodies))
 
-    def check_funnel(self, prerequisite_exit, installer_exit, last_reports, log_lines, success_status=200,
+    def test_every_complete_installer_in_the_readme_compiles(self):
+        with open(os.path.join(ROOT, "README.md")) as readme:
+            blocks = [b for b in re.findall(r"```nsis\n(.*?)```", readme.read(), re.S) if "OutFile" in b]
+        # The quick start, the uninstaller, the page where the user cancelled, one machine's id.
+        self.assertEqual(len(blocks), 4)
+        work = self.enterContext(tempfile.TemporaryDirectory(prefix="kestrel-readme-"))
+        for number, block in enumerate(blocks):
+            built = subprocess.run(["makensis", "-V2", "-XTarget " + TARGET, *makensis_target_args(),
+                                    "-X!addincludedir " + DIST + "/Include", "-"], input=block, cwd=work,
+                                   capture_output=True, text=True)
+            self.assertEqual(built.returncode, 0, "block %d: %s" % (number, built.stdout + built.stderr))
+
+    def check_funnel(self, prerequisite_exit, installer_exit, last_reports, log_lines, tally, success_status=200,
                      defines=(), uninstall=False):
         work = tempfile.mkdtemp(prefix="kestrel-example-")
         self.addCleanup(shutil.rmtree, work, True)
@@ -79,8 +93,8 @@ class Example(unittest.TestCase):
                          [("install_start", "start", None)] + last_reports)
         with open(os.path.join(work, "report-example.log")) as log:
             self.assertEqual(log.read().splitlines(), [
-                *(["format posthog: 1"] if defines else []), "install_start queued: 1", *log_lines,
-                "NSWaitDone: 1 (1: every report finished)"])
+                *(["format PostHog: 1"] if defines else []), "install_start queued: 1", *log_lines,
+                "NSWaitDone: 1 (1: every report finished)", "reports: %s failed, 0 waiting" % tally])
         return bodies
 
 

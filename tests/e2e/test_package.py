@@ -3,6 +3,7 @@
 import hashlib
 import os
 import pathlib
+import re
 import subprocess
 import tempfile
 import unittest
@@ -31,6 +32,13 @@ class Package(unittest.TestCase):
         self.assertRegex(run(*package, "unsigned.zip", **{k: "" for k in sign}).stderr, rb"^unsigned[^\n]*\n$")
         self.assertEqual(*(pathlib.Path(run(*package, name, **sign).stdout.strip().decode()).read_bytes()
                            for name in ("signed.zip", "rebuilt.zip")), "a signed rebuild differs")
+        readme = zipfile.ZipFile(os.path.join(work, "unsigned.zip")).read("Docs/Kestrel/README.md").decode()
+        # The zip's readme names only what the zip holds: nothing of the source tree, every path of its own.
+        self.assertEqual(re.findall(r"(?<![\w/.-])(?:scripts|tools|tests|bench|src|cmake|build|dist|examples|include)/"
+                                    r"|<!-- /?source -->", readme), [])
+        names = zipfile.ZipFile(os.path.join(work, "unsigned.zip")).namelist()
+        for path in set(re.findall(r"`((?:Plugins|Include|Examples|Docs)/[^`]*)`", readme)):
+            self.assertTrue(any(n.startswith(path) for n in names), path)
         for name in ("unsigned", "signed"):
             archive = zipfile.ZipFile(os.path.join(work, name + ".zip"))
             self.assertEqual(archive.read("SHA256SUMS").decode().splitlines(), [

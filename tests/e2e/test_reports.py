@@ -140,6 +140,11 @@ class Reports(Route):
             b"install_start&beta&1.2.3", b"a&b&c", b"x", b"done&stable&2.0"])]
         self.assertEqual(len(set(ids)), 4)
         self.assert_route(requests)
+        if self.via is None and not self.proxy:  # the README's list, exactly: nothing in between adds one
+            headers = [re.sub(r"^(Host|Content-Length): .*", r"\1", line) for line in requests[0].header_lines]
+            self.assertEqual(headers, ["Accept: */*", "Host", "Content-Length", "User-Agent: " + USER_AGENT,
+                                       "Cache-Control: no-cache", "Content-Type: application/json",
+                                       "Accept-Language: en-US"])
         self.assertTrue(requests[0].body.startswith(
             b'{"app_version":"1.2.3","channel":"beta","env":"prd","event":"install_start"'))
 
@@ -370,6 +375,26 @@ class Failures(unittest.TestCase):
         self.assertEqual(traced, [line + "\n" for line in expected])
 
 
+class Tally(unittest.TestCase):
+    def test_tally_counts_the_run_s_reports_at_once_and_the_unload_traces_them(self):
+        with TestServer() as server, TestServer(mode="hang") as silent:
+            server.responder = lambda request: Response(404) if request.target == "/missing" else None
+            ga4 = server.url("/mp/collect?measurement_id=G-1&api_secret=s")
+            # What each run posts after a report taken, what NSTally pushes right after it (taken,
+            # failed, waiting), and the unload's counts, once a report still waiting was given up.
+            rows = (("taken", lambda steps: steps.post(server.url("/b"), "b&b&1"), "2 0 0", "2 0 0"),
+                    ("404", lambda steps: steps.post(server.url("/missing"), "b&b&1"), "1 1 0", "1 1 0"),
+                    ("invalid", lambda steps: steps.set_format("ga4", "").post(ga4, "b-c&b&1"), "1 1 0", "1 1 0"),
+                    ("waiting", lambda steps: steps.post_async(silent.url("/"), "b&b&1"), "1 0 1", "1 1 0"))
+            for name, posts, pushed, unloaded in rows:
+                with self.subTest(name):
+                    run = posts(Steps().post(server.url("/a"), "a&b&1")).start_clock().tally().record_clock().run()
+                    unload = [t.split(b"\t")[1] for t in run.traces if b"\tunload: " in t]
+                    self.assertEqual((run.values[-1], unload), (pushed, [
+                        b"unload: reports taken %s, failed %s, waiting %s\n" % tuple(unloaded.encode().split())]))
+                    self.assertLess(run.clocks[0], 500)  # never waits, a report in flight or not
+
+
 class RicherReports(unittest.TestCase):
     def test_context_and_fields_go_into_reports_queued_after_them(self):
         # Report b waits behind the slow report s, while step changes and the context is asked for again.
@@ -377,7 +402,7 @@ class RicherReports(unittest.TestCase):
             url, long_value = server.url("/"), b"\xe9" * 129  # 258 bytes of UTF-8: over the limit there
             run = (Steps().set_field("step", "files").set_field("Step", "x").set_field("long", long_value)
                    .post(url, "a&b&1").add_context().post_async(slow.url("/"), "s&b&1").post_async(url, "b&b&1")
-                   .set_field("step", "registry").add_context()
+                   .set_field("step", "registry").add_context().raw("StrCpy $LANGUAGE 1036")
                    .post(url, "c&b&1").set_field("step", "").post(url, "d&b&1").wait_done(-1).run())
             with mock.patch.dict(os.environ, LANG="de_DE.UTF-8", LC_ALL="de_DE.UTF-8"):
                 german = Steps().add_context().post(url, "e&b&1").run()
@@ -392,9 +417,11 @@ class RicherReports(unittest.TestCase):
                           (None, long_field, True), (None, None, True), ("files", long_field, True)])
         arch = "x64" if TARGET.startswith("amd64") else "x86"
         version = re.search(rb"\d+\.\d+\.\d+", run_wine(["cmd", "/c", "ver"])[1]).group().decode()
-        self.assertEqual([(d.get("os_version"), d.get("os_arch"), d.get("process_arch"), d.get("ui_language"))
-                          for d in docs], [(None,) * 4] + [(version, arch, arch, "en-US")] * 3 + [(version, arch, arch, "de-DE")]
-                         + [(version, arch, arch, "en-US")])
+        # installer_language is $LANGUAGE's when each report was queued: b was, before French was chosen.
+        self.assertEqual([(d.get("os_version"), d.get("os_arch"), d.get("process_arch"), d.get("ui_language"),
+                           d.get("installer_language")) for d in docs],
+                         [(None,) * 5] + [(version, arch, arch, "en-US", lang) for lang in ("en-US", "fr-FR", "fr-FR")]
+                         + [(version, arch, arch, "de-DE", "en-US"), (version, arch, arch, "en-US", "en-US")])
         sessions = [d["session_id"] for d in docs[1:]]
         self.assertTrue(all(re.fullmatch(r"[0-9A-F]{12}[0-9a-f]{4}[0-9A-F]{16}", s) for s in sessions), sessions)
         self.assertEqual((sessions[0] == sessions[1] == sessions[2], sessions[2] == sessions[3]), (True, False))

@@ -8,6 +8,7 @@ emulation reads from the vendor's body, so that a row finds its requests among i
 """
 
 import os
+import re
 import unittest
 
 from installer import DEBUG_CAPTURE, Steps
@@ -65,10 +66,12 @@ ROWS = ([("accepted_" + name, name, "plain", None, (None,), OK[name]) for name i
         + [(event, "posthog", server, None, queued, pushed) for event, server, queued, pushed in REFUSED_CERTIFICATES]
         + [("redirected_to_wrong_name", "posthog", "plain", None, (redirect("wrong_name"),), ("0", "tls 12038")),
            ("redirected_with_a_body", "posthog", "plain", None, (redirect("plain"), None), OK["posthog"])]
-        + [(event, "ga4", "plain", field, (), ("0", "invalid 0")) for event, field, _ in GA4_INVALID])
+        + [(event, "ga4", "plain", field, (), ("0", "invalid 0")) for event, field, _ in GA4_INVALID]
+        + [("\xe9tat_install\xe9", "ga4", "plain", None, (None,), OK["ga4"])])  # letters of any language
 # Queued last, each answered 429 once: the retry must send the same body.
 RETRIED = [name for name in ENDPOINTS if name != "mixpanel_verbose"]
 KESTREL_EVENT = b"kestrel_doc&beta&1.2.3"
+SENT = re.compile(rb'"(?:sent_at|sentAt)":"([^"]*)"')  # the time of sending, each attempt's own
 
 
 class VendorFormats(unittest.TestCase):
@@ -149,13 +152,21 @@ class VendorFormats(unittest.TestCase):
         not_sent = [t.decode().split(" not sent: ")[1] for t in self.run_.traces if b" not sent: " in t]
         self.assertEqual(not_sent, ["ga4: %s\n" % rule for _, _, rule in GA4_INVALID])
 
-    def test_a_retried_report_sends_the_same_body_and_dedup_field(self):
+    def test_a_retried_report_keeps_its_event_and_moves_its_time_of_sending(self):
         for name in RETRIED:
             with self.subTest(name):
                 first, retry = self.verdicts("retried_" + name)
                 self.assertEqual((first.taken, retry.taken), (False, True), retry.reason)
-                self.assertEqual(first.request.body, retry.request.body)
+                # The same event, its time and dedup field included; only the time of sending moves.
+                self.assertEqual(*(SENT.sub(b"", v.request.body) for v in (first, retry)))
                 self.assertTrue(retry.dedup or name == "ga4")  # GA4 has no dedup field
+                sent = [SENT.findall(v.request.body) for v in (first, retry)]
+                if name in ("posthog", "segment", "rudderstack"):
+                    (first_sent,), (retry_sent,) = sent
+                    self.assertGreater(retry_sent, first_sent)  # ISO 8601 times, a Retry-After of 1 s apart
+                else:  # no time of sending, and for GA4 no time at all
+                    self.assertEqual(sent, [[], []])
+                    self.assertNotIn(b"timestamp_micros", retry.request.body)
 
     def test_keys_are_never_traced_but_their_lengths_are(self):
         traces = b"\n".join(self.run_.traces)

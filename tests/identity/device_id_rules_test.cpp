@@ -12,7 +12,7 @@ TEST(IsDeviceId, TakesWhatEveryVendorCountsAsOneDevice) {
       {"abcd", false},     {std::string(64, 'a'), true}, {std::string(65, 'a'), false},
       {"", false},         {"pc 4711", false}, {"pc.4711", false}, {"pc-4711\xC3\xA9", false},
       {"anonymous", false}, {"Undefined", false}, {"LMY47D", false}, {"00000000-0000-0000-0000-000000000000", false},
-      {"anonymous1", true}};
+      {"{0000-0000}", false}, {"anonymous1", true}, {"10000", true}};
   for (const auto& row : rows) EXPECT_EQ(IsDeviceId(row.id), row.taken) << row.id;
 }
 

@@ -139,18 +139,31 @@ TEST_F(Commands, CommandsShortOfArgumentsPushZeroAndChangeNothing) {
   EXPECT_EQ(m_output.Lines().size(), 2u);
 }
 
-// A format is taken only by its exact name, with a key where it sends one; the key is traced
-// by its length only; nothing changes after NSWaitDone.
+// A format is taken by its name in any letter case, with a key just where it sends one; a refused one
+// refuses later reports (nothing sent, the reason traced) until one is taken. Nothing changes after NSWaitDone.
 TEST_F(Commands, SetFormatTakesKnownNamesAndTheirKeys) {
-  const std::string results[] = {
-      Call(m_plugin.NSSetFormat, {"posthog", ""}),    Call(m_plugin.NSSetFormat, {"PostHog", "phc_k"}),
-      Call(m_plugin.NSSetFormat, {"segments", "w"}),  Call(m_plugin.NSSetFormat, {"mixpanel", std::string(257, 't')}),
-      Call(m_plugin.NSSetFormat, {"ga4", ""}),        Call(m_plugin.NSSetFormat, {"amplitude", "secret-key"}),
-      Call(m_plugin.NSSetFormat, {"kestrel", ""}),    Call(m_plugin.NSWaitDone, {"-1"}),
-      Call(m_plugin.NSSetFormat, {"ga4", ""})};
-  EXPECT_EQ(results[0] + results[1] + results[2] + results[3] + results[4] + results[5] + results[6] +
-                results[7] + results[8], "000011110");
-  for (const std::string& line : m_output.Lines()) EXPECT_EQ(line.find("secret-key"), std::string::npos) << line;
+  RecordingServer server;
+  const std::string ga4 = "/mp/collect?measurement_id=G-1&api_secret=s";
+  const struct { const char* name; std::string key; std::string path; const char* pushed; } rows[] = {
+      {"posthog", "", "/", "0 0 invalid 0"},             {"PostHog", "phc_k", "/", "1 200 ok 200"},
+      {"postHug", "phc_k", "/", "0 0 invalid 0"},        {"mixpanel", std::string(257, 't'), "/", "0 0 invalid 0"},
+      {"ga4", "G-1", ga4, "0 0 invalid 0"},              {"kestrel", "k", "/", "0 0 invalid 0"},
+      {"GA4", "", "/mp/collect?measurement_id=G-1", "1 0 invalid 0"},
+      {"ga4", "", ga4, "1 200 ok 200"},                  {"Amplitude", "secret-key", "/", "1 200 ok 200"},
+      {"kestrel", "", "/", "1 200 ok 200"}};
+  for (const auto& row : rows) {
+    const std::string set = Call(m_plugin.NSSetFormat, {row.name, row.key});
+    const std::string posted = Call(m_plugin.NSPost, {server.Base() + row.path, "e&b&1"});
+    EXPECT_EQ(set + ' ' + posted + ' ' + Call(m_plugin.NSGetError, {}), row.pushed) << row.name << ' ' << row.key;
+  }
+  EXPECT_EQ(server.Requests().size(), 4u);
+  EXPECT_EQ(Call(m_plugin.NSWaitDone, {"-1"}), "1");
+  EXPECT_EQ(Call(m_plugin.NSSetFormat, {"ga4", ""}), "0");
+  std::string traced;  // no key, and each refused report's line names why
+  for (const std::string& line : m_output.Lines()) traced += line;
+  EXPECT_EQ(traced.find("secret-key"), std::string::npos);
+  for (const char* why : {"no key)", "unknown format name)", "key over 256 bytes)", "a key where none is taken)"})
+    EXPECT_NE(traced.find(std::string("report refused: invalid 0 (NSSetFormat: ") + why), std::string::npos) << why;
 }
 
 // A 1 means every later report goes out with the field and the id: a field that the format's
@@ -200,8 +213,9 @@ TEST_F(Commands, CallbackWarnsOnlyAboutUnknownMessages) {
   EXPECT_EQ(TestHost::s_registeredCallback(static_cast<NSPIM>(2)), 0u);
   EXPECT_EQ(TestHost::s_registeredCallback(NSPIM_UNLOAD), 0u);
   const auto lines = m_output.Lines();
-  ASSERT_EQ(lines.size(), before + 1);
-  EXPECT_EQ(lines.back(), "NSUTILS: Unknown callback message. Take care!\n");
+  ASSERT_EQ(lines.size(), before + 2);
+  EXPECT_EQ(lines[before], "NSUTILS: Unknown callback message. Take care!\n");
+  EXPECT_NE(lines.back().find("\tunload: reports taken 0, failed 0, waiting 0\n"), std::string::npos) << lines.back();
 }
 
 TEST_F(Commands, WaitDoneAsTheFirstCommandEndsTheWorkerPromptly) {

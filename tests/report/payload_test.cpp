@@ -62,17 +62,18 @@ TEST(BuildReportPayload, AddsTheFieldsAndTheContextAskedFor) {
   ASSERT_TRUE(std::unique_ptr<Json::CharReader>(Json::CharReaderBuilder().newCharReader())
                   ->parse(withContext.data(), withContext.data() + withContext.size(), &members, nullptr));
   for (const auto& key : members.getMemberNames()) EXPECT_FALSE(SetReportField(added, key, "v")) << key;
-  EXPECT_EQ(members.size(), 18u);
+  EXPECT_EQ(members.size(), 19u);
   for (int i = 3; i < 16; ++i) EXPECT_TRUE(SetReportField(added, "f" + std::to_string(i), "v"));
   EXPECT_FALSE(SetReportField(added, "f16", "v"));  // a 17th; replacing and removing are not
   EXPECT_TRUE(SetReportField(added, "f3", "again") && SetReportField(added, "f4", "") && SetReportField(added, "f16", "v"));
   added.fields.resize(2);
   added.hasContext = true;
-  added.context = {"S", 4000000000u, "10.0.22631", MachineArchName(0x8664), MachineArchName(0x14C), "de-DE"};
+  added.context = {"S", 4000000000u, "10.0.22631", MachineArchName(0x8664), MachineArchName(0x14C), "de-DE", "fr-FR"};
   added.deviceId = "{pc-4711}";
   EXPECT_EQ(BuildReportPayload("e", "i", "v", "c", "prd", added),
             "{\"a_1\":\"x\\\"\xE9\",\"app_version\":\"v\",\"channel\":\"c\",\"device_id\":\"{pc-4711}\",\"elapsed_ms\":4000000000,"
-            "\"env\":\"prd\",\"event\":\"e\",\"event_type\":\"app\",\"id\":\"i\",\"os_arch\":\"x64\","
+            "\"env\":\"prd\",\"event\":\"e\",\"event_type\":\"app\",\"id\":\"i\",\"installer_language\":\"fr-FR\","
+            "\"os_arch\":\"x64\","
             "\"os_platform\":\"windows\",\"os_version\":\"10.0.22631\",\"package_name\":\"com.lumeworks.pc\","
             "\"package_name_en\":\"com.quillfern.editor.new\",\"process_arch\":\"x86\",\"session_id\":\"S\","
             "\"step\":\"registry\",\"string_1\":\"installer_type\",\"ui_language\":\"de-DE\",\"user_id\":0}");

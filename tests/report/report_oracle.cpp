@@ -100,7 +100,8 @@ std::string CheckReportBody(const std::string& body, const ReportValues& values)
   strings.insert(values.fields.begin(), values.fields.end());
   if (const auto& c = values.context) {
     strings.insert({{"session_id", c->sessionId}, {"os_version", c->osVersion}, {"os_arch", c->osArch},
-                    {"process_arch", c->processArch}, {"ui_language", c->uiLanguage}});
+                    {"process_arch", c->processArch}, {"ui_language", c->uiLanguage},
+                    {"installer_language", c->installerLanguage}});
   }
   std::vector<std::string> keys = {"user_id"};
   for (const auto& member : strings) keys.push_back(member.first);

@@ -74,7 +74,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   expected.fields.insert(added.fields.begin(), added.fields.end());
   if ((added.hasContext = size > 0 && (data[0] & 1))) {
     expected.context = added.context = {fields.channel, static_cast<uint32_t>(size * 2654435761u),
-                                        fields.appVersion, fields.eventName, url, eventText};
+                                        fields.appVersion, fields.eventName, url, eventText, environment};
   }
   const std::string richer = BuildReportPayload(fields.eventName, kEventId, fields.appVersion, fields.channel, environment, added);
   if (std::string problem = CheckReportBody(richer, expected); !problem.empty()) Fail(problem, richer);

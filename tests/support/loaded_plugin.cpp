@@ -64,6 +64,7 @@ LoadedPlugin::LoadedPlugin() {
   NSSetFormat = find("NSSetFormat");
   NSGetError = find("NSGetError");
   NSSetDeviceId = find("NSSetDeviceId");
+  NSTally = find("NSTally");
 }
 
 LoadedPlugin::~LoadedPlugin() { Unload(); }

@@ -39,6 +39,7 @@ class LoadedPlugin {
   PluginCommand NSSetFormat = nullptr;
   PluginCommand NSGetError = nullptr;
   PluginCommand NSSetDeviceId = nullptr;
+  PluginCommand NSTally = nullptr;
 
  private:
   std::string m_path;

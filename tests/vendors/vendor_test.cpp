@@ -3,6 +3,7 @@
 #include <json/value.h>
 
 #include <algorithm>
+#include <clocale>
 #include <memory>
 #include <string>
 #include <vector>
@@ -20,10 +21,11 @@ constexpr F kVendors[] = {F::PostHog, F::Amplitude, F::Mixpanel, F::Segment, F::
 
 VendorEvent Sample() {
   VendorEvent e{"install_start", "beta", "1.2.3", "prd", "3F2504E04F8941d39A0C0305E82C3301",
-                1764581400123, "0123456789ABCDEF0123456789abcdef", "KEY", {}};
+                1764581400123, "0123456789ABCDEF0123456789abcdef", "KEY", {}, 1764581460456,
+                "https://www.google-analytics.com/mp/collect?measurement_id=G-1&api_secret=s#f"};
   e.added.fields = {{"product", "Quill\xC3\xA9"}};
   e.added.hasContext = true;
-  e.added.context = {e.runId, 4200, "10.0.22631", "x64", "x86", "de-DE"};
+  e.added.context = {e.runId, 4200, "10.0.22631", "x64", "x86", "de-DE", "fr-FR"};
   return e;
 }
 
@@ -59,11 +61,12 @@ TEST(VendorBody, PutsEachMemberWhereTheVendorsOwnClientPutsIt) {
   device.added.deviceId = "{pc-4711}";
   const VendorEvent* events[] = {&bare, &full, &device};
   const struct { F format; int event; const char* path; const char* value; } rows[] = {
-      {F::PostHog, 1, "", "api_key distinct_id event properties timestamp uuid "},
+      {F::PostHog, 1, "", "api_key distinct_id event properties sent_at timestamp uuid "},
       {F::PostHog, 1, "uuid", "\"3f2504e0-4f89-41d3-9a0c-0305e82c3301\""},
       {F::PostHog, 1, "timestamp", "\"2025-12-01T09:30:00.123Z\""},
+      {F::PostHog, 1, "sent_at", "\"2025-12-01T09:31:00.456Z\""},
       {F::PostHog, 1, "properties", "$app_version $lib $lib_version $locale $os $os_version $process_person_profile "
-                                    "channel elapsed_ms env os_arch process_arch product session_id "},
+                                    "channel elapsed_ms env installer_language os_arch process_arch product session_id "},
       {F::PostHog, 1, "properties/$process_person_profile", "false"},
       {F::PostHog, 2, "properties/$process_person_profile", "-"},
       {F::PostHog, 1, "distinct_id", "\"0123456789ABCDEF0123456789abcdef\""},
@@ -75,36 +78,37 @@ TEST(VendorBody, PutsEachMemberWhereTheVendorsOwnClientPutsIt) {
       {F::Segment, 2, "batch/0/anonymousId", "\"{pc-4711}\""},
       {F::Ga4, 2, "client_id", "\"{pc-4711}\""},
       {F::PostHog, 1, "properties/$locale", "\"de-DE\""},
+      {F::PostHog, 1, "properties/installer_language", "\"fr-FR\""},
       {F::PostHog, 1, "properties/product", "\"Quill\xC3\xA9\""},
       {F::PostHog, 0, "properties", "$lib $lib_version $os $process_person_profile env "},
       {F::Amplitude, 1, "", "api_key events "},
       {F::Amplitude, 1, "events/0", "app_version device_id event_properties event_type insert_id "
-                                    "language library os_name os_version platform time "},
-      {F::Amplitude, 1, "events/0/time", "1764581400123"},
+                                    "language library os_name os_version platform "},
       {F::Amplitude, 1, "events/0/library", "\"kestrel/" KESTREL_VERSION "\""},
       {F::Amplitude, 1, "events/0/insert_id", "\"3F2504E04F8941d39A0C0305E82C3301\""},
       {F::Amplitude, 1, "events/0/event_properties",
-       "channel elapsed_ms env os_arch process_arch product session_id "},
+       "channel elapsed_ms env installer_language os_arch process_arch product session_id "},
       {F::Amplitude, 0, "events/0/event_properties", "env "},
       {F::Mixpanel, 1, "0", "event properties "},
       {F::Mixpanel, 1, "0/properties", "$app_version_string $insert_id $lib_version $os $os_version channel "
-                                       "distinct_id elapsed_ms env mp_lib os_arch process_arch product "
-                                       "session_id time token ui_language "},
+                                       "distinct_id elapsed_ms env installer_language mp_lib os_arch process_arch "
+                                       "product session_id token ui_language "},
       {F::Mixpanel, 1, "0/properties/token", "\"KEY\""},
-      {F::Mixpanel, 1, "0/properties/time", "1764581400123"},
-      {F::Mixpanel, 0, "0/properties", "$insert_id $lib_version $os distinct_id env mp_lib time token "},
+      {F::Mixpanel, 0, "0/properties", "$insert_id $lib_version $os distinct_id env mp_lib token "},
       {F::Segment, 1, "", "batch writeKey "},
-      {F::Segment, 1, "batch/0", "anonymousId context event messageId properties timestamp type "},
+      {F::Segment, 1, "batch/0", "anonymousId context event messageId properties sentAt timestamp type "},
       {F::Segment, 1, "batch/0/type", "\"track\""},
+      {F::Segment, 1, "batch/0/timestamp", "\"2025-12-01T09:30:00.123Z\""},
+      {F::Segment, 1, "batch/0/sentAt", "\"2025-12-01T09:31:00.456Z\""},
       {F::Segment, 1, "batch/0/context", "app library locale os "},
       {F::Segment, 1, "batch/0/context/os/version", "\"10.0.22631\""},
       {F::Segment, 1, "batch/0/anonymousId", "\"0123456789ABCDEF0123456789abcdef\""},
       {F::Segment, 0, "batch/0/context", "library os "},
-      {F::Ga4, 1, "", "client_id device events timestamp_micros "},
-      {F::Ga4, 1, "timestamp_micros", "1764581400123000"},
+      {F::Ga4, 1, "", "client_id device events "},
       {F::Ga4, 1, "device", "language operating_system operating_system_version "},
       {F::Ga4, 1, "events/0/name", "\"install_start\""},
-      {F::Ga4, 1, "events/0/params", "app_version channel elapsed_ms env os_arch process_arch product session_id "},
+      {F::Ga4, 1, "events/0/params", "app_version channel elapsed_ms env installer_language os_arch process_arch "
+                                     "product session_id "},
       {F::Ga4, 0, "events/0/params", "env "},
   };
   for (const auto& row : rows) {
@@ -121,16 +125,27 @@ TEST(VendorBody, PutsEachMemberWhereTheVendorsOwnClientPutsIt) {
 }
 
 TEST(VendorBody, RefusesBeforeSendingWhatTheVendorWouldDropUnseen) {
+  // glibc classifies characters beyond ASCII only in a UTF-8 locale; Windows' C runtime in any.
+  std::setlocale(LC_CTYPE, "C.UTF-8");
+  constexpr const char* kNoKeys = "ga4: URL without measurement_id and api_secret in its query";
+  constexpr const char* kBadName = "ga4: event name not letters, digits and underscores from a letter";
   const auto with = [](auto change) { VendorEvent e = Sample(); change(e); return e; };
   const std::string long41(41, 'a');
   const struct { F format; VendorEvent event; const char* rule; } rows[] = {
       {F::Ga4, Sample(), nullptr},
-      {F::Ga4, with([](VendorEvent& e) { e.name = "install-start"; }),
-       "ga4: event name not letters, digits and underscores from a letter"},
-      {F::Ga4, with([](VendorEvent& e) { e.name = "1st"; }),
-       "ga4: event name not letters, digits and underscores from a letter"},
+      {F::Ga4, with([](VendorEvent& e) { e.url = "https://x/?api_secret=s&measurement_id=G-1"; }), nullptr},
+      {F::Ga4, with([](VendorEvent& e) { e.url = "https://x/?measurement_id=G-1"; }), kNoKeys},
+      {F::Ga4, with([](VendorEvent& e) { e.url = "https://x/?measurement_id=G-1&api_secret="; }), kNoKeys},
+      {F::Ga4, with([](VendorEvent& e) { e.url = "https://x/?measurement_id=G-1#&api_secret=s"; }), kNoKeys},
+      {F::Ga4, with([](VendorEvent& e) { e.url = "https://x/?xmeasurement_id=G-1&api_secret=s"; }), kNoKeys},
+      {F::Ga4, with([](VendorEvent& e) { e.name = "install-start"; }), kBadName},
+      {F::Ga4, with([](VendorEvent& e) { e.name = "1st"; }), kBadName},
+      {F::Ga4, with([](VendorEvent& e) { e.name = "\xC3\xA9t\xC3\xA9_\xD0\x96_\xE5\xAE\x89\xE8\xA3\x85_2"; }), nullptr},  // any language
+      {F::Ga4, with([](VendorEvent& e) { e.name = "\xE2\x82\xACuro"; }), kBadName},
+      {F::Ga4, with([](VendorEvent& e) { e.name = "a\xE2\x80\xA6"; }), kBadName},
       {F::Ga4, with([&](VendorEvent& e) { e.name = long41; }), "ga4: event name over 40 characters"},
       {F::Ga4, with([&](VendorEvent& e) { e.name = long41.substr(1); }), nullptr},
+      {F::Ga4, with([](VendorEvent& e) { e.name.clear(); for (int i = 0; i < 40; ++i) e.name += "\xC3\xA9"; }), nullptr},
       {F::Ga4, with([](VendorEvent& e) { e.name = "error"; }), "ga4: reserved event name"},
       {F::Ga4, with([](VendorEvent& e) { e.name = "google_x"; }), "ga4: reserved event name prefix"},
       {F::Ga4, with([&](VendorEvent& e) { e.added.fields = {{long41, "v"}}; }),
@@ -143,10 +158,10 @@ TEST(VendorBody, RefusesBeforeSendingWhatTheVendorWouldDropUnseen) {
       {F::Ga4, with([](VendorEvent& e) { e.added.fields = {{"f", std::string(50, '\xA9') + std::string(51, 'c')}}; }),
        "ga4: parameter value over 100 characters"},
       {F::Ga4, with([](VendorEvent& e) { e.channel = ""; for (int i = 0; i < 50; ++i) e.channel += "\xC3\xA9\xE2\x82\xAC"; }), nullptr},
-      // Sample() carries 8 parameters: fields f8 to f24 make 25, and f25 one more.
-      {F::Ga4, with([](VendorEvent& e) { for (int i = 8; i < 25; ++i) e.added.fields.push_back({"f" + std::to_string(i), "v"}); }),
+      // Sample() carries 9 parameters: fields f9 to f24 make 25, and f25 one more.
+      {F::Ga4, with([](VendorEvent& e) { for (int i = 9; i < 25; ++i) e.added.fields.push_back({"f" + std::to_string(i), "v"}); }),
        nullptr},
-      {F::Ga4, with([](VendorEvent& e) { for (int i = 8; i < 26; ++i) e.added.fields.push_back({"f" + std::to_string(i), "v"}); }),
+      {F::Ga4, with([](VendorEvent& e) { for (int i = 9; i < 26; ++i) e.added.fields.push_back({"f" + std::to_string(i), "v"}); }),
        "ga4: over 25 parameters"},
       {F::PostHog, with([](VendorEvent& e) { e.id = ""; }), "posthog: uuid not a UUID"},
       {F::PostHog, with([](VendorEvent& e) { e.id[5] = 'g'; }), "posthog: uuid not a UUID"},
@@ -244,7 +259,8 @@ TEST(VendorFormats, NamesTimesAndIds) {
     EXPECT_EQ(ReportFormatNamed(ReportFormatName(format)), format);
     EXPECT_EQ(FormatTakesKey(format), format != F::Kestrel && format != F::Ga4);
   }
-  for (const char* other : {"", "PostHog", "ga4 ", "rudderstack"}) EXPECT_FALSE(ReportFormatNamed(other)) << other;
+  EXPECT_EQ(ReportFormatNamed("PostHog"), F::PostHog);
+  for (const char* other : {"", "postHug", "ga4 ", "rudderstack"}) EXPECT_FALSE(ReportFormatNamed(other)) << other;
   const struct { std::uint64_t ms; const char* iso; } times[] = {
       {0, "1970-01-01T00:00:00.000Z"}, {951782400000, "2000-02-29T00:00:00.000Z"},
       {4102444799999, "2099-12-31T23:59:59.999Z"}, {253402300800000, "10000-01-01T00:00:00.000Z"}};

@@ -12,6 +12,7 @@
 
 int g_stringSize = 0;
 stack_t** g_stackTop = nullptr;
+TCHAR* g_variables = nullptr;
 
 namespace {
 

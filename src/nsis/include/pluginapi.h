@@ -54,9 +54,13 @@ struct extra_parameters {
 // passed fewer arguments than the command takes).
 enum class Popped { Whole, Cut, Missing };
 
-// The latest command call's frame; read only on the host's thread.
+// The latest command call's frame; read only on the host's thread. The variables are the
+// installer's $0 to $LANGUAGE, string_size characters each, in NSIS's order (null when the host
+// passed none).
 extern int g_stringSize;
 extern stack_t** g_stackTop;
+extern TCHAR* g_variables;
+constexpr int kLanguageVariable = 24;  // $LANGUAGE, NSIS's INST_LANG
 
 #ifdef UNICODE
 
