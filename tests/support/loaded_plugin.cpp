@@ -63,7 +63,6 @@ LoadedPlugin::LoadedPlugin() {
   NSSetField = find("NSSetField");
   NSSetFormat = find("NSSetFormat");
   NSGetError = find("NSGetError");
-  NSTally = find("NSTally");
 }
 
 LoadedPlugin::~LoadedPlugin() { Unload(); }

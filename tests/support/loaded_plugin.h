@@ -38,7 +38,6 @@ class LoadedPlugin {
   PluginCommand NSSetField = nullptr;
   PluginCommand NSSetFormat = nullptr;
   PluginCommand NSGetError = nullptr;
-  PluginCommand NSTally = nullptr;
 
  private:
   std::string m_path;
