@@ -73,8 +73,7 @@ TEST(BuildReportPayload, AddsTheFieldsAndTheContextAskedFor) {
   EXPECT_EQ(BuildReportPayload("e", "i", "v", "c", "prd", added),
             "{\"a_1\":\"x\\\"\xE9\",\"app_version\":\"v\",\"channel\":\"c\",\"device_id\":\"{pc-4711}\",\"elapsed_ms\":4000000000,"
             "\"env\":\"prd\",\"event\":\"e\",\"event_type\":\"app\",\"id\":\"i\",\"installer_language\":\"fr-FR\","
-            "\"os_arch\":\"x64\","
-            "\"os_platform\":\"windows\",\"os_version\":\"10.0.22631\",\"package_name\":\"com.lumeworks.pc\","
+            "\"os_arch\":\"x64\",\"os_platform\":\"windows\",\"os_version\":\"10.0.22631\",\"package_name\":\"com.lumeworks.pc\","
             "\"package_name_en\":\"com.quillfern.editor.new\",\"process_arch\":\"x86\",\"session_id\":\"S\","
             "\"step\":\"registry\",\"string_1\":\"installer_type\",\"ui_language\":\"de-DE\",\"user_id\":0}");
   EXPECT_EQ(std::string(MachineArchName(0xAA64)) + MachineArchName(0x01C4), "arm64");

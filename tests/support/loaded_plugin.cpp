@@ -64,7 +64,6 @@ LoadedPlugin::LoadedPlugin() {
   NSSetFormat = find("NSSetFormat");
   NSGetError = find("NSGetError");
   NSSetDeviceId = find("NSSetDeviceId");
-  NSTally = find("NSTally");
 }
 
 LoadedPlugin::~LoadedPlugin() { Unload(); }

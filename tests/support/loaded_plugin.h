@@ -39,7 +39,6 @@ class LoadedPlugin {
   PluginCommand NSSetFormat = nullptr;
   PluginCommand NSGetError = nullptr;
   PluginCommand NSSetDeviceId = nullptr;
-  PluginCommand NSTally = nullptr;
 
  private:
   std::string m_path;

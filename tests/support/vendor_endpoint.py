@@ -34,8 +34,7 @@ UUID = re.compile(r"[0-9a-f]{8}(-?)[0-9a-f]{4}\1[0-9a-f]{4}\1[0-9a-f]{4}\1[0-9a-
 INSERT_ID = re.compile(r"[A-Za-z0-9-]{1,36}\Z")
 MIXPANEL_INVALID_IDS = set("00000000-0000-0000-0000-000000000000 anon anonymous nil none null n/a na undefined "
                            "unknown <nil> 0 -1 true false [] {}".split())
-# Google's naming rules: letters of any language, digits and underscores, from a letter.
-GA4_NAME = re.compile(r"(?!_|firebase_|ga_|google_|gtag\.)[^\W\d_]\w{0,39}\Z")
+GA4_NAME = re.compile(r"(?!_|firebase_|ga_|google_|gtag\.)[^\W\d_]\w{0,39}\Z")  # letters of any language
 GA4_RESERVED_EVENTS = set(
     "ad_activeview ad_click ad_exposure ad_impression ad_query ad_reward adunit_exposure app_background "
     "app_clear_data app_exception app_remove app_store_refund app_store_subscription_cancel "
