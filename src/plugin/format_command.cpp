@@ -40,7 +40,7 @@ int SetFormatCommand() {
     return 0;
   }
   // A field set already would be lost in the format's body: a 1 means every later report has it.
-  for (const auto& field : CaptureAddedMembers().fields) {
+  for (const auto& field : AddedFields()) {
     if (FormatSetsField(format, field.first)) {
       g_refusal = "NSSetFormat: a field set already is one the format sets itself";
       return 0;

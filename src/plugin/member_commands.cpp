@@ -51,6 +51,8 @@ bool SetAddedField(std::string_view key, std::string_view value) { return SetRep
 
 void SetAddedDeviceId(std::string_view id) { g_added.deviceId.assign(id.data(), id.size()); }
 
+const std::vector<std::pair<std::string, std::string>>& AddedFields() { return g_added.fields; }
+
 AddedMembers CaptureAddedMembers() {
   AddedMembers captured = g_added;
   captured.context.elapsedMs = GetTickCount() - g_firstCommandTick;

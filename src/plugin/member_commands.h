@@ -30,3 +30,6 @@ void SetAddedDeviceId(std::string_view id);
 
 // What a report queued now carries, its elapsed_ms and installer_language taken now.
 AddedMembers CaptureAddedMembers();
+
+// The fields later reports carry, as NSSetField left them.
+const std::vector<std::pair<std::string, std::string>>& AddedFields();

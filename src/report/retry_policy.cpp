@@ -5,6 +5,7 @@
 
 #include "common/civil_date.h"
 #include "http/outcome_rules.h"
+#include "text/word_list.h"
 
 namespace {
 
@@ -46,12 +47,10 @@ class Reader {
   // Names are matched case-sensitively, as HTTP dates are defined; `index` counts from 1.
   bool OneOf(std::string_view names, int& index) {
     for (int i = 1; !names.empty(); ++i) {
-      const std::size_t end = std::min(names.find(' '), names.size());
-      if (Literal(names.substr(0, end))) {
+      if (Literal(TakeWord(names))) {
         index = i;
         return true;
       }
-      names.remove_prefix(std::min(end + 1, names.size()));
     }
     return false;
   }
