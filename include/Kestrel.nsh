@@ -93,13 +93,15 @@
 !macroend
 
 ; Later reports are sent in an analytics vendor's own body: NAME is posthog, amplitude,
-; mixpanel, segment (Segment and RudderStack), ga4 or kestrel (the plug-in's own
+; mixpanel, segment (or rudderstack: one body), ga4 or kestrel (the plug-in's own
 ; document, the default), in any letter case; KEY is the vendor's write key, "" for ga4
 ; and kestrel (GA4's keys go in the URL's query). The key is never traced. 1, or 0 when
 ; refused: an unknown NAME, no KEY where the vendor needs one, a KEY for ga4 or kestrel,
-; or one over 256 bytes; every later report is then refused too ("invalid 0", nothing
-; sent) until a KestrelSetFormat is taken. Also 0, changing nothing, when reports are off
-; or after KestrelWaitDone.
+; one over 256 bytes, or a format whose body sets a field set already with
+; KestrelSetField; every later report is then refused too ("invalid 0", nothing sent)
+; until a KestrelSetFormat is taken. Also 0, changing nothing, when reports are off or
+; after KestrelWaitDone. Call it before the first report: Kestrel's document is refused
+; at a vendor's own host.
 !define KestrelSetFormat "!insertmacro _KestrelSetFormat"
 !macro _KestrelSetFormat NAME KEY RESULT
   Kestrel::NSSetFormat `${NAME}` `${KEY}`

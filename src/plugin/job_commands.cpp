@@ -82,12 +82,15 @@ int Dispatch(JobMode mode, JobProc job, void* argument, JobArgumentRelease relea
   return status;
 }
 
-// A report the command does not queue: the tally counts it as failed at once; with a word,
-// NSGetError and the trace tell why (None: out of memory, told as such already).
+// A report the command does not queue: the tally counts it as failed at once, unless NSWaitDone
+// gave the run's final count already; with a word, NSGetError and the trace tell why (None: out
+// of memory, told as such already).
 [[gnu::noinline]] int Refuse(OutcomeWord word, const char* reason = nullptr) {
   if (word != OutcomeWord::None) RefuseReport(word, 0, reason);
-  CountReportAsked();
-  CountReportEnded(false);
+  if (!WorkerStopRequested()) {
+    CountReportAsked();
+    CountReportEnded(false);
+  }
   return 0;
 }
 
@@ -115,7 +118,7 @@ int PostCommand(JobMode mode) {
   // Refused without an attempt: NSGetError tells why.
   if (!ReportsEnabled()) return Refuse(OutcomeWord::Off);
   if (WorkerStopRequested()) return Refuse(OutcomeWord::Stopped);
-  if (const char* refusal = FormatRefusal()) return Refuse(OutcomeWord::Invalid, refusal);
+  if (const char* refusal = ReportRefusal(popped.get())) return Refuse(OutcomeWord::Invalid, refusal);
   // Until its job says how it ended, a report waited for that fails for want of memory says so.
   if (mode == JobMode::Wait) TellOutcome({OutcomeWord::Other, ERROR_NOT_ENOUGH_MEMORY});
   const bool urlBuffer = popped != nullptr;

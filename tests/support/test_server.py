@@ -193,6 +193,7 @@ def answers(request):
     /answer/loop                307 with Location: /answer/loop
     /answer/http10              HTTP/1.0 200 without a length; the body ends at the close
     /answer/cut                 200 announcing 1000 bytes; 100 come, then an orderly close
+    /answer/mib                 200 with exactly 1 MiB of body, the most a report reads, kept alive
     /answer/huge                200 with HUGE_SIZE bytes of body, kept alive
     /answer/endless             200 announcing ENDLESS_SIZE bytes, sent as fast as the client
                                 takes them, until it goes away or the server stops
@@ -236,6 +237,8 @@ def answers(request):
         return Raw(status_line(200, "HTTP/1.0").encode() + b"\r\n\r\n" + b"0123456789" * 50)
     if what == "cut":
         return Raw(head, PARTIAL_BODY)
+    if what == "mib":
+        return Response(200, b"m" * (1024 * 1024))
     if what == "huge":
         block = b"h" * (1024 * 1024)
         huge_head = (status_line(200) + "\r\nContent-Length: %d\r\n\r\n" % HUGE_SIZE).encode()

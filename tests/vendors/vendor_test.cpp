@@ -13,6 +13,7 @@
 #include "vendors/report_format.h"
 #include "vendors/vendor_body.h"
 #include "vendors/vendor_common.h"
+#include "vendors/vendor_hosts.h"
 
 namespace {
 
@@ -92,9 +93,10 @@ TEST(VendorBody, PutsEachMemberWhereTheVendorsOwnClientPutsIt) {
       {F::Mixpanel, 1, "0", "event properties "},
       {F::Mixpanel, 1, "0/properties", "$app_version_string $insert_id $lib_version $os $os_version channel "
                                        "distinct_id elapsed_ms env installer_language mp_lib os_arch process_arch "
-                                       "product session_id token ui_language "},
+                                       "product session_id time token ui_language "},
+      {F::Mixpanel, 1, "0/properties/time", "1764581400123"},
       {F::Mixpanel, 1, "0/properties/token", "\"KEY\""},
-      {F::Mixpanel, 0, "0/properties", "$insert_id $lib_version $os distinct_id env mp_lib token "},
+      {F::Mixpanel, 0, "0/properties", "$insert_id $lib_version $os distinct_id env mp_lib time token "},
       {F::Segment, 1, "", "batch writeKey "},
       {F::Segment, 1, "batch/0", "anonymousId context event messageId properties sentAt timestamp type "},
       {F::Segment, 1, "batch/0/type", "\"track\""},
@@ -182,7 +184,7 @@ TEST(VendorBody, RefusesBeforeSendingWhatTheVendorWouldDropUnseen) {
 TEST(VendorBody, NamesTheFieldsEachFormatSetsItself) {
   const struct { F format; const char* key; bool own; } rows[] = {
       {F::Mixpanel, "token", true},       {F::Mixpanel, "time", true},      {F::Mixpanel, "distinct_id", true},
-      {F::Mixpanel, "mp_lib", true},      {F::Mixpanel, "product", false},  {F::PostHog, "distinct_id", true},
+      {F::Mixpanel, "mp_lib", true},      {F::Mixpanel, "ip", true},        {F::Mixpanel, "product", false},  {F::PostHog, "distinct_id", true},
       {F::PostHog, "token", false},       {F::Ga4, "client_id", true},      {F::Amplitude, "distinct_id", false},
       {F::Segment, "distinct_id", false}, {F::Kestrel, "distinct_id", false}};
   for (const auto& row : rows) {
@@ -260,7 +262,17 @@ TEST(VendorFormats, NamesTimesAndIds) {
     EXPECT_EQ(FormatTakesKey(format), format != F::Kestrel && format != F::Ga4);
   }
   EXPECT_EQ(ReportFormatNamed("PostHog"), F::PostHog);
-  for (const char* other : {"", "postHug", "ga4 ", "rudderstack"}) EXPECT_FALSE(ReportFormatNamed(other)) << other;
+  EXPECT_EQ(ReportFormatNamed("RudderStack"), F::Segment);  // its beacon endpoint takes Segment's body
+  for (const char* other : {"", "postHug", "ga4 ", "rudder"}) EXPECT_FALSE(ReportFormatNamed(other)) << other;
+  // Kestrel's document is refused where only a vendor's body is taken; self-hosted addresses are the author's.
+  for (const char* url : {"https://us.i.posthog.com/i/v0/e/", "HTTPS://API.Mixpanel.com:443/track?verbose=1",
+                          "http://user:p@api2.amplitude.com./2/httpapi", "https://www.google-analytics.com#x"}) {
+    EXPECT_TRUE(IsVendorIngestionUrl(url)) << url;
+  }
+  for (const char* url : {"https://posthog.example.com/i/v0/e/", "https://api.mixpanel.com.example.com/track",
+                          "https://example.com/?h=api.segment.io", "api.segment.io/v1/batch"}) {
+    EXPECT_FALSE(IsVendorIngestionUrl(url)) << url;
+  }
   const struct { std::uint64_t ms; const char* iso; } times[] = {
       {0, "1970-01-01T00:00:00.000Z"}, {951782400000, "2000-02-29T00:00:00.000Z"},
       {4102444799999, "2099-12-31T23:59:59.999Z"}, {253402300800000, "10000-01-01T00:00:00.000Z"}};
