@@ -1,8 +1,9 @@
 """A small HTTP(S) server for tests: records every request and answers as told.
 
 It answers as real endpoints do: HTTP/1.1, a Content-Length body, and the connection kept
-open for further requests until the client closes it (`Response(close=True)` answers with
-`Connection: close` and closes; `Raw` writes any bytes, pauses and endings).
+open for further requests until the client closes it or asks to (`Response(close=True)`
+answers with `Connection: close` and closes, as does a `Response` to a request with
+`Connection: close`; `Raw` writes any bytes, pauses and endings).
 
 Usable as a class:
 
@@ -504,6 +505,8 @@ class TestServer:
             if slot[1] != "answer" or self._stopping.is_set():
                 return False
         response = self._response_for(request)
+        if isinstance(response, Response) and [v.lower() for v in request.header("Connection")] == ["close"]:
+            response = Response(response.status, response.body, response.headers, close=True)
         if self.mode == "truncate":
             sock.sendall(response.encode(len(response.body) + self.extra))
             self._stopping.wait(self.delay)
