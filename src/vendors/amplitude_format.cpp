@@ -11,6 +11,9 @@
 #include "vendors/vendor_common.h"
 #include "vendors/vendor_mappings.h"
 
+// Amplitude's own clients cut a string property value to 1024 characters.
+constexpr DetailsLimit kAmplitudeDetails{1024, true};
+
 // The run id is always long enough for device_id (5 characters at least), and a shorter
 // one gets a 400 that says so: nothing is dropped unseen.
 const char* AmplitudeBrokenRule(const VendorEvent&) { return nullptr; }
@@ -28,7 +31,7 @@ std::string AmplitudeBody(const VendorEvent& event) {
   }
   SetIfNotEmpty(amplitudeEvent, "app_version", event.appVersion);
   amplitudeEvent["library"] = Json::Value(std::string(kLibraryName) + '/' + LibraryVersion());
-  amplitudeEvent["event_properties"] = EventProperties(event);
+  amplitudeEvent["event_properties"] = EventProperties(event, kAmplitudeDetails);
 
   Json::Value body;
   body["api_key"] = Json::Value(event.key);

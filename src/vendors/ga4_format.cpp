@@ -53,7 +53,7 @@ bool IsGa4Name(std::string_view name) {
 
 // The event's parameters, as sent.
 Json::Value Ga4Parameters(const VendorEvent& event) {
-  Json::Value parameters = EventProperties(event);
+  Json::Value parameters = EventProperties(event, {kMaxValueCharacters, true});
   SetIfNotEmpty(parameters, "app_version", event.appVersion);
   return parameters;
 }

@@ -18,6 +18,8 @@ namespace {
 // The properties Mixpanel reads as its own; a field of the script's so named would be lost or
 // misread.
 constexpr std::string_view kOwnProperties = "distinct_id mp_lib time token";
+// Mixpanel keeps 255 bytes of a string property's value.
+constexpr DetailsLimit kMixpanelDetails{255, false};
 
 bool IsInsertId(std::string_view id) {
   if (id.empty() || id.size() > 36) return false;
@@ -38,7 +40,7 @@ bool MixpanelSetsProperty(std::string_view key) { return IsListedWord(key, kOwnP
 
 std::string MixpanelBody(const VendorEvent& event) {
   // Mixpanel has no event property for the language: it stays among the properties.
-  Json::Value properties = EventProperties(event, true);
+  Json::Value properties = EventProperties(event, kMixpanelDetails, true);
   properties["token"] = Json::Value(event.key);
   properties["distinct_id"] = Json::Value(DeviceIdOf(event));
   // Mixpanel's simplified identity merge takes a device's id from $device_id.

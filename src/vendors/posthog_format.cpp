@@ -15,7 +15,7 @@ const char* PostHogBrokenRule(const VendorEvent& event) {
 }
 
 std::string PostHogBody(const VendorEvent& event) {
-  Json::Value properties = EventProperties(event);
+  Json::Value properties = EventProperties(event, kDetailsBytes);
   properties["$lib"] = Json::Value(kLibraryName);
   properties["$lib_version"] = Json::Value(LibraryVersion());
   properties["$os"] = Json::Value(kOsName);

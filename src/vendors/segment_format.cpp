@@ -31,7 +31,7 @@ std::string SegmentBody(const VendorEvent& event) {
   message["messageId"] = Json::Value(event.id);
   message["timestamp"] = Json::Value(IsoTimeUtc(event.timeMs));
   message["sentAt"] = Json::Value(IsoTimeUtc(event.sentMs));
-  message["properties"] = EventProperties(event);
+  message["properties"] = EventProperties(event, kDetailsBytes);
   message["context"] = context;
 
   Json::Value body;
