@@ -57,13 +57,13 @@ TEST(BuildReportPayload, AddsTheFieldsAndTheContextAskedFor) {
       {"step", std::string(257, 'v'), 0}, {"step", Repeated("\xC3\xA9", 129), 0}, {"event", "v", 0},
       {"user_id", "v", 0}, {"session_id", "", 0}};
   for (const auto& row : rows) EXPECT_EQ(SetReportField(added, row.key, row.value), row.set) << row.key;
-  // No field may shadow a member of the document, of its context or the device id.
-  const std::string withContext = BuildReportPayload("e", "i", "v", "c", "prd", {true, {}, {}, "{pc-4711}"});
+  // No field may shadow a member of the document, of its context, the device id or the details.
+  const std::string withContext = BuildReportPayload("e", "i", "v", "c", "prd", {true, {}, {}, "{pc-4711}", "d"});
   Json::Value members;
   ASSERT_TRUE(std::unique_ptr<Json::CharReader>(Json::CharReaderBuilder().newCharReader())
                   ->parse(withContext.data(), withContext.data() + withContext.size(), &members, nullptr));
   for (const auto& key : members.getMemberNames()) EXPECT_FALSE(SetReportField(added, key, "v")) << key;
-  EXPECT_EQ(members.size(), 25u);
+  EXPECT_EQ(members.size(), 26u);
   for (int i = 3; i < 16; ++i) EXPECT_TRUE(SetReportField(added, "f" + std::to_string(i), "v"));
   EXPECT_FALSE(SetReportField(added, "f16", "v"));  // a 17th; replacing and removing are not
   EXPECT_TRUE(SetReportField(added, "f3", "again") && SetReportField(added, "f4", "") && SetReportField(added, "f16", "v"));
