@@ -8,9 +8,9 @@
 
 // The texts to hide, in the installer's encoding; an empty one hides nothing.
 struct ScrubNames {
-  std::string profile;   // e.g. C:\Users\alice
-  std::string user;      // e.g. alice
-  std::string computer;  // e.g. ALICE-PC
+  std::string_view profile;   // e.g. C:\Users\alice
+  std::string_view user;      // e.g. alice
+  std::string_view computer;  // e.g. ALICE-PC
 };
 
 // Appends to `out` `line` with each of the names, as a whole word and in any ASCII letter case, replaced by
