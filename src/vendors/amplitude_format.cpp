@@ -4,6 +4,8 @@
 // insert_id alone deduplicates.
 #include <json/value.h>
 
+#include <utility>
+
 #include <string>
 
 #include "text/compact_json_writer.h"
@@ -35,7 +37,7 @@ std::string AmplitudeBody(const VendorEvent& event) {
 
   Json::Value body;
   body["api_key"] = Json::Value(event.key);
-  body["events"].append(amplitudeEvent);
+  body["events"].append(std::move(amplitudeEvent));
   return WriteCompactJson(body);
 }
 

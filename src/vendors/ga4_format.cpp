@@ -4,6 +4,8 @@
 // would silently drop a report for are checked before sending.
 #include <json/value.h>
 
+#include <utility>
+
 #include <string>
 #include <string_view>
 
@@ -99,7 +101,7 @@ std::string Ga4Body(const VendorEvent& event) {
     SetIfNotEmpty(body["device"], "operating_system_version", event.added.context.osVersion);
     SetIfNotEmpty(body["device"], "language", event.added.context.uiLanguage);
   }
-  body["events"].append(ga4Event);
+  body["events"].append(std::move(ga4Event));
   return WriteCompactJson(body);
 }
 

@@ -4,6 +4,8 @@
 // arrival for an event without one.
 #include <json/value.h>
 
+#include <utility>
+
 #include <string_view>
 
 #include "text/ascii_case.h"
@@ -54,9 +56,9 @@ std::string MixpanelBody(const VendorEvent& event) {
 
   Json::Value mixpanelEvent;
   mixpanelEvent["event"] = Json::Value(event.name);
-  mixpanelEvent["properties"] = properties;
+  mixpanelEvent["properties"] = std::move(properties);
   Json::Value body(Json::arrayValue);
-  body.append(mixpanelEvent);
+  body.append(std::move(mixpanelEvent));
   return WriteCompactJson(body);
 }
 
