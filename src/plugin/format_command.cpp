@@ -60,4 +60,6 @@ int SetFormatCommand() {
 
 ReportShape CaptureReportShape() { return g_shape; }
 
+ReportFormat CurrentReportFormat() { return g_shape.format; }
+
 const char* FormatRefusal() { return g_refusal; }

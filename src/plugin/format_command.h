@@ -16,6 +16,9 @@ int SetFormatCommand();
 // The format a report queued now is sent in.
 ReportShape CaptureReportShape();
 
+// The format alone, copying nothing.
+ReportFormat CurrentReportFormat();
+
 // Why the latest NSSetFormat was refused (a text for the trace), while no later one was taken;
 // null otherwise.
 const char* FormatRefusal();
