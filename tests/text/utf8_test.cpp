@@ -66,16 +66,11 @@ TEST(Utf8CutLength, AtTheBufferLimits) {
 // Details lines: older lines go first, and an ANSI byte from 0x80 up counts as a byte.
 TEST(NewestLinesWithin, KeepsTheNewestWholeLinesThatFit) {
   const struct { const char* lines; std::size_t limit; bool inCharacters; const char* kept; } rows[] = {
-      {"one\ntwo\nthree", 13, false, "one\ntwo\nthree"},
-      {"one\ntwo\nthree", 12, false, "two\nthree"},
-      {"one\ntwo\nthree", 5, false, "three"},
-      {"one\ntwo\nthree", 4, false, "thre"},
-      {"a\n\xC3\xA9\xC3\xA9", 4, true, "a\n\xC3\xA9\xC3\xA9"},
-      {"a\n\xC3\xA9\xC3\xA9", 3, true, "\xC3\xA9\xC3\xA9"},
-      {"a\n\xC3\xA9\xC3\xA9", 3, false, "\xC3\xA9"},
-      {"a\n\xC3\xA9\xC3\xA9", 1, true, "\xC3\xA9"},
-      {"caf\xE9\nd\xE9j\xE0", 9, false, "caf\xE9\nd\xE9j\xE0"},
-      {"caf\xE9\nd\xE9j\xE0", 4, false, "d\xE9j\xE0"},
+      {"one\ntwo\nthree", 13, false, "one\ntwo\nthree"}, {"one\ntwo\nthree", 12, false, "two\nthree"},
+      {"one\ntwo\nthree", 5, false, "three"},          {"one\ntwo\nthree", 4, false, "thre"},
+      {"a\n\xC3\xA9\xC3\xA9", 4, true, "a\n\xC3\xA9\xC3\xA9"}, {"a\n\xC3\xA9\xC3\xA9", 3, true, "\xC3\xA9\xC3\xA9"},
+      {"a\n\xC3\xA9\xC3\xA9", 3, false, "\xC3\xA9"},    {"a\n\xC3\xA9\xC3\xA9", 1, true, "\xC3\xA9"},
+      {"caf\xE9\nd\xE9j\xE0", 9, false, "caf\xE9\nd\xE9j\xE0"}, {"caf\xE9\nd\xE9j\xE0", 4, false, "d\xE9j\xE0"},
       {"", 0, false, ""},
   };
   for (const auto& row : rows) {
