@@ -122,8 +122,7 @@ TEST(VendorBody, PutsEachMemberWhereTheVendorsOwnClientPutsIt) {
       {F::Ga4, 1, "events/0/name", "\"install_start\""},
       {F::Ga4, 1, "events/0/params", "all_users app_version channel details elapsed_ms elevated env error_flag "
                                      "error_level installer_language os_arch process_arch product reboot session_id silent "},
-      {F::Segment, 1, "batch/0/properties/error_level", "5"},
-      {F::Ga4, 1, "events/0/params/silent", "true"},
+      {F::Segment, 1, "batch/0/properties/error_level", "5"}, {F::Ga4, 1, "events/0/params/silent", "true"},
       {F::Amplitude, 1, "events/0/event_properties/reboot", "true"},
       {F::Ga4, 0, "events/0/params", "env "},
   };
@@ -131,15 +130,13 @@ TEST(VendorBody, PutsEachMemberWhereTheVendorsOwnClientPutsIt) {
     const std::string body = BuildVendorBody(row.format, *events[row.event]);
     EXPECT_EQ(At(body, row.path), row.value) << ReportFormatName(row.format) << ' ' << row.path;
   }
-  // The newest whole lines that fit the vendor's limit for one value; a line alone over it is cut
-  // at a character boundary.
+  // The newest whole lines that fit the vendor's limit for one value; a line alone over it cut.
   VendorEvent oneLine = full;
   oneLine.added.details = std::string(100, 'x') + DetailLines(0, 1) + DetailLines(0, 1);  // 300 bytes, 202 characters
   const struct { F format; const char* path; int first; int cutBytes; } detailRows[] = {
-      {F::PostHog, "properties/details", 10, 300},  {F::Segment, "batch/0/properties/details", 10, 300},
+      {F::PostHog, "properties/details", 10, 300}, {F::Segment, "batch/0/properties/details", 10, 300},
       {F::Amplitude, "events/0/event_properties/details", 31, 300}, {F::Mixpanel, "0/properties/details", 48, 254},
-      {F::Ga4, "events/0/params/details", 49, 100},
-  };
+      {F::Ga4, "events/0/params/details", 49, 100}};
   for (const auto& row : detailRows) {
     EXPECT_EQ(At(BuildVendorBody(row.format, full), row.path), WriteCompactJson(Json::Value(DetailLines(row.first, 50))));
     const std::string kept = oneLine.added.details.substr(0, static_cast<std::size_t>(row.cutBytes));
@@ -191,8 +188,7 @@ TEST(VendorBody, RefusesBeforeSendingWhatTheVendorWouldDropUnseen) {
       {F::Ga4, with([](VendorEvent& e) { e.added.fields = {{"f", std::string(50, '\xA9') + std::string(51, 'c')}}; }),
        "ga4: parameter value over 100 characters"},
       {F::Ga4, with([](VendorEvent& e) { e.channel = ""; for (int i = 0; i < 50; ++i) e.channel += "\xC3\xA9\xE2\x82\xAC"; }), nullptr},
-      // Sample() carries 16 parameters (how the installer ran, and its details): fields f16 to f24
-      // make 25, and f25 one more.
+      // Sample() carries 16 parameters (with how the installer ran, its details): f16 to f24 make 25.
       {F::Ga4, with([](VendorEvent& e) { for (int i = 16; i < 25; ++i) e.added.fields.push_back({"f" + std::to_string(i), "v"}); }),
        nullptr},
       {F::Ga4, with([](VendorEvent& e) { for (int i = 16; i < 26; ++i) e.added.fields.push_back({"f" + std::to_string(i), "v"}); }),
