@@ -154,4 +154,35 @@
   Pop ${WAITING}
 !macroend
 
+; The next report queued carries "details": the last LINES (1 to 50) lines of the
+; installer's details list as they stand then (in a silent run, or with an empty list, the
+; lines kept by KestrelDetailPrint and KestrelAddDetail), oldest first, with the user's
+; profile folder, user name and computer name replaced by %USERPROFILE%, %USERNAME% and
+; %COMPUTERNAME%; at most 4 KiB (less in some vendors' formats: see the README's "Why
+; installs fail"). Later reports carry none until it is called again. 1, or 0 when LINES is
+; out of range, reports are off or after KestrelWaitDone.
+!define KestrelAttachDetails "!insertmacro _KestrelAttachDetails"
+!macro _KestrelAttachDetails LINES RESULT
+  Kestrel::NSAttachDetails `${LINES}`
+  Pop ${RESULT}
+!macroend
+
+; Keeps TEXT among the last 50 lines (each cut to 512 bytes) that a silent run attaches.
+; 1 when kept, 0 when reports are off or after KestrelWaitDone.
+!define KestrelAddDetail "!insertmacro _KestrelAddDetail"
+!macro _KestrelAddDetail TEXT RESULT
+  Kestrel::NSAddDetail `${TEXT}`
+  Pop ${RESULT}
+!macroend
+
+; DetailPrint TEXT, and keeps it as KestrelAddDetail does, changing no variable.
+!define KestrelDetailPrint "!insertmacro _KestrelDetailPrint"
+!macro _KestrelDetailPrint TEXT
+  DetailPrint `${TEXT}`
+  Push $0
+  Kestrel::NSAddDetail `${TEXT}`
+  Pop $0
+  Pop $0
+!macroend
+
 !endif

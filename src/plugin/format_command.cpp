@@ -64,6 +64,8 @@ int SetFormatCommand() {
 
 ReportShape CaptureReportShape() { return g_shape; }
 
+ReportFormat CurrentReportFormat() { return g_shape.format; }
+
 const char* ReportRefusal(const char* url) {
   if (g_refusal) return g_refusal;
   if (g_shape.format == ReportFormat::Kestrel && url && IsVendorIngestionUrl(url)) {

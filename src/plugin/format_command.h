@@ -16,6 +16,9 @@ int SetFormatCommand();
 // The format a report queued now is sent in.
 ReportShape CaptureReportShape();
 
+// The format alone, copying nothing.
+ReportFormat CurrentReportFormat();
+
 // Why a report to `url` queued now is refused before any attempt (a text for the trace): the
 // latest NSSetFormat was refused and no later one taken, or Kestrel's document would go to a
 // vendor's own ingestion host (IsVendorIngestionUrl). Null when it may go.

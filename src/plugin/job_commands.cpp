@@ -11,6 +11,7 @@
 #include "http/outcome_rules.h"
 #include "nsis/include/pluginapi.h"
 #include "optout/optout_settings.h"
+#include "plugin/detail_commands.h"
 #include "plugin/format_command.h"
 #include "plugin/member_commands.h"
 #include "report/report_job.h"
@@ -127,8 +128,10 @@ int PostCommand(JobMode mode) {
     if (urlBuffer && !url) return Refuse(OutcomeWord::Url);  // empty, too long, or a host it cannot send
     return Refuse(OutcomeWord::None);
   }
+  AddedMembers added = CaptureAddedMembers();
+  added.details = CaptureDetails();
   auto* args = new (std::nothrow) ReportJobArgs{url.get(), eventText.get(), mode == JobMode::Queue,
-                                                CaptureAddedMembers(), CaptureReportShape(), UnixTimeMs(), 0, {}, {}, false};
+                                                std::move(added), CaptureReportShape(), UnixTimeMs(), 0, {}, {}, false};
   if (!args) return Refuse(OutcomeWord::None);
   url.release();
   eventText.release();

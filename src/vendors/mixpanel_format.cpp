@@ -3,6 +3,8 @@
 // every attempt: Mixpanel deduplicates on event, distinct_id, time and $insert_id together.
 #include <json/value.h>
 
+#include <utility>
+
 #include <string_view>
 
 #include "text/ascii_case.h"
@@ -17,6 +19,8 @@ namespace {
 // The properties Mixpanel reads as its own (`ip` locates the event); a field of the script's so
 // named would be lost or misread.
 constexpr std::string_view kOwnProperties = "distinct_id ip mp_lib time token";
+// Mixpanel keeps 255 bytes of a string property's value.
+constexpr DetailsLimit kMixpanelDetails{255, false};
 
 bool IsInsertId(std::string_view id) {
   if (id.empty() || id.size() > 36) return false;
@@ -37,7 +41,7 @@ bool MixpanelSetsProperty(std::string_view key) { return IsListedWord(key, kOwnP
 
 std::string MixpanelBody(const VendorEvent& event) {
   // Mixpanel has no event property for the language: it stays among the properties.
-  Json::Value properties = EventProperties(event, true);
+  Json::Value properties = EventProperties(event, kMixpanelDetails, true);
   properties["token"] = Json::Value(event.key);
   properties["distinct_id"] = Json::Value(DeviceIdOf(event));
   // Mixpanel's simplified identity merge takes a device's id from $device_id.
@@ -52,9 +56,9 @@ std::string MixpanelBody(const VendorEvent& event) {
 
   Json::Value mixpanelEvent;
   mixpanelEvent["event"] = Json::Value(event.name);
-  mixpanelEvent["properties"] = properties;
+  mixpanelEvent["properties"] = std::move(properties);
   Json::Value body(Json::arrayValue);
-  body.append(mixpanelEvent);
+  body.append(std::move(mixpanelEvent));
   return WriteCompactJson(body);
 }
 

@@ -53,9 +53,11 @@ const Command kCommands[] = {
     {"NSSetField", &LoadedPlugin::NSSetField, 2, Command::Add},
     {"NSSetFormat", &LoadedPlugin::NSSetFormat, 2, Command::Add},
     {"NSAddContext", &LoadedPlugin::NSAddContext, 0, Command::Add},
+    {"NSAttachDetails", &LoadedPlugin::NSAttachDetails, 1, Command::Add},
+    {"NSAddDetail", &LoadedPlugin::NSAddDetail, 1, Command::Add},
     {"NSWaitDone", &LoadedPlugin::NSWaitDone, 1, Command::Stop},
 };
-constexpr int kStopCommand = 9;
+constexpr int kStopCommand = 11;
 
 class RandomCalls {
  public:
@@ -209,8 +211,9 @@ TEST(RandomCalls, EveryCommandPopsItsOwnArgumentsAndPushesOneNumber) {
           case Command::Queue:  // a URL too long is refused, never cut
             ASSERT_EQ(pushed, stopped || !urlFits || missing || (formatRefused && command.arguments == 2) ? zero : one);
             break;
-          case Command::Add:  // a field may be refused; nothing is added once the worker stopped
-            ASSERT_TRUE(pushed == (stopped || missing ? zero : one) || (command.arguments == 2 && pushed == zero));
+          case Command::Add:  // a field or a count may be refused; nothing is added once the worker stopped
+            ASSERT_TRUE(pushed == (stopped || missing ? zero : one) ||
+                        ((command.arguments == 2 || command.entry == &LoadedPlugin::NSAttachDetails) && pushed == zero));
             if (command.entry == &LoadedPlugin::NSSetFormat && !stopped) formatRefused = pushed == zero;
             break;
           case Command::Stop:
