@@ -1,8 +1,8 @@
 // The memory of thrown exceptions, in the C++ runtime's place: from the heap, or when the heap
 // is exhausted, from a fixed pool, so that a std::bad_alloc can still be thrown for want of
 // memory. The runtime's own keeps a 64 KB pool behind a lock whose failures are exception
-// classes of their own, 2.6 KB of the DLL. Like the exception state, these must be the DLL's
-// own objects to come before the runtime's.
+// classes of their own: 5 KB of the DLL with what they bring. Like the exception state, these
+// must be the DLL's own objects to come before the runtime's.
 #include "runtime/exception_memory.h"
 
 #include <windows.h>
