@@ -82,10 +82,12 @@ int Dispatch(JobMode mode, JobProc job, void* argument, JobArgumentRelease relea
   return status;
 }
 
-// A report the command does not queue: the tally counts it as failed at once; with a word,
-// NSGetError and the trace tell why (None: out of memory, told as such already).
+// A report the command does not queue: the tally counts it as failed at once, unless the
+// machine turned reports off, which is no failure; with a word, NSGetError and the trace tell
+// why (None: out of memory, told as such already).
 [[gnu::noinline]] int Refuse(OutcomeWord word, const char* reason = nullptr) {
   if (word != OutcomeWord::None) RefuseReport(word, 0, reason);
+  if (word == OutcomeWord::Off) return 0;
   CountReportAsked();
   CountReportEnded(false);
   return 0;

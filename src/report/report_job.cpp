@@ -97,7 +97,7 @@ void Attempt(ReportJobArgs* record) {
   if (retried && record->attempts < kMaxReportAttempts) {
     DeferJob(NextRetryWaitMs(record->attempts, statusCode, details.retryAfter,
                              static_cast<std::int64_t>(std::time(nullptr)), RetryRandom()),
-             ReportJob, record, DropReportJobArgs);
+             ReportJob, record, DropReportJobArgs, SaysNoNetwork(statusCode, details.error));
     return;
   }
   if (statusCode == 0 || retried) {

@@ -145,6 +145,11 @@ bool IsRetriedOutcome(int32_t status, uint32_t error) {
          !IsCertificateError(error);
 }
 
+bool SaysNoNetwork(int32_t status, uint32_t error) {
+  constexpr uint32_t kNoNetwork[] = {12007, 12023, 12029, 12163, 12164, 12165};
+  return status == 0 && std::find(std::begin(kNoNetwork), std::end(kNoNetwork), error) != std::end(kNoNetwork);
+}
+
 uint32_t BackoffMs(int failedAttempts, uint32_t random) {
   uint32_t bound = kFirstBackoffMs;
   for (int n = 1; n < failedAttempts && bound < kMaxBackoffMs; ++n) bound *= 2;

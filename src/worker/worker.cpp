@@ -2,6 +2,7 @@
 
 #include <process.h>
 
+#include <algorithm>
 #include <new>
 #include <optional>
 
@@ -30,8 +31,15 @@ constexpr DWORD kUnloadStopLimitMs = 500;
 
 // Signalled by the worker once its message queue exists.
 UniqueHandle g_workerReadyEvent;
-// The stop request: an event rather than a message, so that a full queue cannot lose it.
+// Each stop request: an event rather than a message, so that a full queue cannot lose it.
+// The worker resets it once seen, so that a later request wakes it with its own limit.
 UniqueHandle g_stopEvent;
+// Auto-reset: the worker found nothing that can end before the limit of g_settledStop's request.
+UniqueHandle g_stopSettledEvent;
+// The latest stop request: its number (from 1) in the high half, its deadline tick in the low.
+std::atomic<std::uint64_t> g_stopLimit{0};
+std::atomic<std::uint32_t> g_settledStop{0};
+std::uint32_t g_stopRequests = 0;  // host's thread only
 // Signalled once the host unloads: no job waits to run again from then on.
 UniqueHandle g_unloadEvent;
 
@@ -86,15 +94,12 @@ void RunQueuedMessage() {
   }
 }
 
-// Sleeps until a message comes, the time passes, the stop request comes (while not yet
-// seen: it stays signalled) or the unload comes (while retries wait for it).
-bool WaitForWork(DWORD waitMs, bool watchStop, bool watchUnload) {
-  HANDLE events[2];
-  DWORD count = 0;
-  if (watchStop) events[count++] = g_stopEvent.get();
-  if (watchUnload) events[count++] = g_unloadEvent.get();
-  return MsgWaitForMultipleObjectsEx(count, events, waitMs, QS_ALLPOSTMESSAGE, MWMO_INPUTAVAILABLE) !=
-         WAIT_FAILED;
+// Sleeps until a message comes, the time passes, a stop request comes or the unload comes
+// (while retries wait for it).
+bool WaitForWork(DWORD waitMs, bool watchUnload) {
+  HANDLE events[] = {g_stopEvent.get(), g_unloadEvent.get()};
+  return MsgWaitForMultipleObjectsEx(watchUnload ? 2 : 1, events, waitMs, QS_ALLPOSTMESSAGE,
+                                     MWMO_INPUTAVAILABLE) != WAIT_FAILED;
 }
 
 unsigned WINAPI WorkerThreadProc(void* moduleReference) noexcept {
@@ -104,12 +109,21 @@ unsigned WINAPI WorkerThreadProc(void* moduleReference) noexcept {
   SetEvent(g_workerReadyEvent.get());
 
   DWORD exitCode = 0;
+  bool stopRequested = false;
+  std::uint64_t stopLimit = 0;
   for (bool running = true; running;) {
-    const bool stopRequested = IsSet(g_stopEvent.get());
+    if (IsSet(g_stopEvent.get())) {
+      ResetEvent(g_stopEvent.get());
+      stopRequested = true;
+      stopLimit = g_stopLimit.load();  // read after the reset: a later request sets the event again
+    }
     const bool unloading = IsSet(g_unloadEvent.get());
     const DWORD now = GetTickCount();
     const std::optional<DWORD> retryDue = g_retries.NextDueTick();
-    const WorkerStep step = NextWorkerStep({now, retryDue, NextQueuedTick(now), stopRequested, unloading});
+    const WorkerStep step = NextWorkerStep({now, retryDue, NextQueuedTick(now), stopRequested, unloading,
+                                            g_retries.HoldsStop(static_cast<DWORD>(stopLimit))});
+    if (step.stopSettled && g_settledStop.exchange(stopLimit >> 32) != stopLimit >> 32)
+      SetEvent(g_stopSettledEvent.get());
     switch (step.action) {
       case WorkerAction::RunRetry:
         if (const std::optional<DeferredJob> job = g_retries.TakeDue(now)) job->procedure(job->argument);
@@ -121,7 +135,7 @@ unsigned WINAPI WorkerThreadProc(void* moduleReference) noexcept {
         g_retries.ReleaseAll();
         break;
       case WorkerAction::Wait:
-        if (!WaitForWork(step.waitMs, !stopRequested, retryDue && !unloading)) {
+        if (!WaitForWork(step.waitMs, retryDue && !unloading)) {
           g_retries.ReleaseAll();
           exitCode = static_cast<DWORD>(-1);
           running = false;
@@ -165,9 +179,10 @@ void EnsureWorkerStarted() {
   if (g_workerThread) return;
   if (!g_workerReadyEvent) g_workerReadyEvent.reset(CreateEventA(nullptr, FALSE, FALSE, nullptr));
   if (!g_stopEvent) g_stopEvent.reset(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+  if (!g_stopSettledEvent) g_stopSettledEvent.reset(CreateEventA(nullptr, FALSE, FALSE, nullptr));
   if (!g_cancelEvent) g_cancelEvent.reset(CreateEventA(nullptr, TRUE, FALSE, nullptr));
   if (!g_unloadEvent) g_unloadEvent.reset(CreateEventA(nullptr, TRUE, FALSE, nullptr));
-  if (!g_workerReadyEvent || !g_stopEvent || !g_cancelEvent || !g_unloadEvent) return;
+  if (!g_workerReadyEvent || !g_stopEvent || !g_stopSettledEvent || !g_cancelEvent || !g_unloadEvent) return;
 
   HMODULE reference = AcquireModuleReference();
   unsigned threadId = 0;
@@ -206,8 +221,20 @@ int PostJobAsync(JobProc job, void* argument, JobArgumentRelease release) {
 // while it runs, and the process's end stops it.
 bool StopWorker(DWORD timeoutMs) {
   g_stopRequested = true;
+  const std::uint32_t request = ++g_stopRequests;
+  const DWORD start = GetTickCount();
+  // Past 2^31 ms a deadline tick would read as one in the past: no retry waits that long anyway.
+  g_stopLimit.store(std::uint64_t{request} << 32 | (start + std::min<DWORD>(timeoutMs, 0x7FFFFFFF)));
   SetEvent(g_stopEvent.get());
-  return WaitForSingleObject(g_workerThread.get(), timeoutMs) == WAIT_OBJECT_0;
+  HANDLE ends[] = {g_workerThread.get(), g_stopSettledEvent.get()};
+  for (;;) {
+    const DWORD spent = GetTickCount() - start;
+    const DWORD left = timeoutMs == INFINITE ? INFINITE : timeoutMs - std::min(spent, timeoutMs);
+    // Without a limit every retry may still end: only the worker's end counts.
+    const DWORD ended = WaitForMultipleObjects(timeoutMs == INFINITE ? 1 : 2, ends, FALSE, left);
+    if (ended != WAIT_OBJECT_0 + 1) return ended == WAIT_OBJECT_0;
+    if (g_settledStop.load() == request) return false;  // else an earlier request's
+  }
 }
 
 bool WorkerStopRequested() { return g_stopRequested; }
@@ -222,8 +249,8 @@ void EndWorkerForUnload() {
   StopWorker(kUnloadStopLimitMs);
 }
 
-void DeferJob(DWORD waitMs, JobProc job, void* argument, JobArgumentRelease release) {
-  g_retries.Add({GetTickCount() + waitMs, job, argument, release});
+void DeferJob(DWORD waitMs, JobProc job, void* argument, JobArgumentRelease release, bool noNetwork) {
+  g_retries.Add({GetTickCount() + waitMs, job, argument, release, noNetwork});
 }
 
 void BeginJob() { ResetEvent(g_jobDoneEvent.get()); }
