@@ -146,8 +146,12 @@ bool IsRetriedOutcome(int32_t status, uint32_t error) {
 }
 
 bool SaysNoNetwork(int32_t status, uint32_t error) {
-  constexpr uint32_t kNoNetwork[] = {12007, 12023, 12029, 12163, 12164, 12165};
-  return status == 0 && std::find(std::begin(kNoNetwork), std::end(kNoNetwork), error) != std::end(kNoNetwork);
+  switch (status == 0 ? error : 0) {
+    case 12007: case 12023: case 12029: case 12163: case 12164: case 12165:
+      return true;
+    default:
+      return false;
+  }
 }
 
 uint32_t BackoffMs(int failedAttempts, uint32_t random) {

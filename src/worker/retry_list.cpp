@@ -31,9 +31,9 @@ std::optional<DWORD> RetryList::NextDueTick() const {
 }
 
 bool RetryList::HoldsStop(DWORD stopDeadlineTick) const {
-  return std::any_of(m_jobs.begin(), m_jobs.end(), [stopDeadlineTick](const DeferredJob& job) {
-    return RetryHoldsStop(job.dueTick, job.noNetwork, stopDeadlineTick);
-  });
+  for (const DeferredJob& job : m_jobs)
+    if (RetryHoldsStop(job.dueTick, job.noNetwork, stopDeadlineTick)) return true;
+  return false;
 }
 
 std::optional<DeferredJob> RetryList::TakeDue(DWORD now) {

@@ -6,6 +6,7 @@
 #include <new>
 #include <optional>
 
+#include "common/ticks.h"
 #include "lifetime/module_reference.h"
 #include "lifetime/module_release.h"
 #include "worker/module.h"
@@ -34,12 +35,11 @@ UniqueHandle g_workerReadyEvent;
 // Each stop request: an event rather than a message, so that a full queue cannot lose it.
 // The worker resets it once seen, so that a later request wakes it with its own limit.
 UniqueHandle g_stopEvent;
-// Auto-reset: the worker found nothing that can end before the limit of g_settledStop's request.
+// The latest stop request's deadline tick, written before the event is set.
+std::atomic<DWORD> g_stopDeadline{0};
+// Auto-reset: the worker found nothing that can end before g_settledDeadline.
 UniqueHandle g_stopSettledEvent;
-// The latest stop request: its number (from 1) in the high half, its deadline tick in the low.
-std::atomic<std::uint64_t> g_stopLimit{0};
-std::atomic<std::uint32_t> g_settledStop{0};
-std::uint32_t g_stopRequests = 0;  // host's thread only
+std::atomic<DWORD> g_settledDeadline{0};
 // Signalled once the host unloads: no job waits to run again from then on.
 UniqueHandle g_unloadEvent;
 
@@ -110,20 +110,22 @@ unsigned WINAPI WorkerThreadProc(void* moduleReference) noexcept {
 
   DWORD exitCode = 0;
   bool stopRequested = false;
-  std::uint64_t stopLimit = 0;
+  DWORD stopDeadline = 0;
   for (bool running = true; running;) {
     if (IsSet(g_stopEvent.get())) {
       ResetEvent(g_stopEvent.get());
       stopRequested = true;
-      stopLimit = g_stopLimit.load();  // read after the reset: a later request sets the event again
+      stopDeadline = g_stopDeadline.load();  // read after the reset: a later request sets the event again
     }
     const bool unloading = IsSet(g_unloadEvent.get());
     const DWORD now = GetTickCount();
     const std::optional<DWORD> retryDue = g_retries.NextDueTick();
-    const WorkerStep step = NextWorkerStep({now, retryDue, NextQueuedTick(now), stopRequested, unloading,
-                                            g_retries.HoldsStop(static_cast<DWORD>(stopLimit))});
-    if (step.stopSettled && g_settledStop.exchange(stopLimit >> 32) != stopLimit >> 32)
+    const WorkerStep step = NextWorkerStep(
+        {now, retryDue, NextQueuedTick(now), stopRequested, unloading, g_retries.HoldsStop(stopDeadline)});
+    if (step.stopSettled) {
+      g_settledDeadline.store(stopDeadline);
       SetEvent(g_stopSettledEvent.get());
+    }
     switch (step.action) {
       case WorkerAction::RunRetry:
         if (const std::optional<DeferredJob> job = g_retries.TakeDue(now)) job->procedure(job->argument);
@@ -177,12 +179,13 @@ bool WaitForJob(std::uint32_t jobNumber) {
 
 void EnsureWorkerStarted() {
   if (g_workerThread) return;
-  if (!g_workerReadyEvent) g_workerReadyEvent.reset(CreateEventA(nullptr, FALSE, FALSE, nullptr));
-  if (!g_stopEvent) g_stopEvent.reset(CreateEventA(nullptr, TRUE, FALSE, nullptr));
-  if (!g_stopSettledEvent) g_stopSettledEvent.reset(CreateEventA(nullptr, FALSE, FALSE, nullptr));
-  if (!g_cancelEvent) g_cancelEvent.reset(CreateEventA(nullptr, TRUE, FALSE, nullptr));
-  if (!g_unloadEvent) g_unloadEvent.reset(CreateEventA(nullptr, TRUE, FALSE, nullptr));
-  if (!g_workerReadyEvent || !g_stopEvent || !g_stopSettledEvent || !g_cancelEvent || !g_unloadEvent) return;
+  // The first two reset themselves once a wait saw them; the others stay set until reset.
+  UniqueHandle* const events[] = {&g_workerReadyEvent, &g_stopSettledEvent, &g_stopEvent, &g_cancelEvent,
+                                  &g_unloadEvent};
+  for (int i = 0; i < 5; ++i) {
+    if (!*events[i]) events[i]->reset(CreateEventA(nullptr, i >= 2, FALSE, nullptr));
+    if (!*events[i]) return;
+  }
 
   HMODULE reference = AcquireModuleReference();
   unsigned threadId = 0;
@@ -221,20 +224,17 @@ int PostJobAsync(JobProc job, void* argument, JobArgumentRelease release) {
 // while it runs, and the process's end stops it.
 bool StopWorker(DWORD timeoutMs) {
   g_stopRequested = true;
-  const std::uint32_t request = ++g_stopRequests;
-  const DWORD start = GetTickCount();
   // Past 2^31 ms a deadline tick would read as one in the past: no retry waits that long anyway.
-  g_stopLimit.store(std::uint64_t{request} << 32 | (start + std::min<DWORD>(timeoutMs, 0x7FFFFFFF)));
+  const DWORD deadline = GetTickCount() + std::min<DWORD>(timeoutMs, 0x7FFFFFFF);
+  g_stopDeadline.store(deadline);
   SetEvent(g_stopEvent.get());
   HANDLE ends[] = {g_workerThread.get(), g_stopSettledEvent.get()};
-  for (;;) {
-    const DWORD spent = GetTickCount() - start;
-    const DWORD left = timeoutMs == INFINITE ? INFINITE : timeoutMs - std::min(spent, timeoutMs);
-    // Without a limit every retry may still end: only the worker's end counts.
-    const DWORD ended = WaitForMultipleObjects(timeoutMs == INFINITE ? 1 : 2, ends, FALSE, left);
-    if (ended != WAIT_OBJECT_0 + 1) return ended == WAIT_OBJECT_0;
-    if (g_settledStop.load() == request) return false;  // else an earlier request's
-  }
+  DWORD ended;
+  do {  // without a limit every retry may still end: only the worker's end counts
+    ended = timeoutMs == INFINITE ? WaitForSingleObject(ends[0], INFINITE)
+                                  : WaitForMultipleObjects(2, ends, FALSE, std::max(TicksFrom(GetTickCount(), deadline), 0));
+  } while (ended == WAIT_OBJECT_0 + 1 && g_settledDeadline.load() != deadline);  // an earlier request's
+  return ended == WAIT_OBJECT_0;
 }
 
 bool WorkerStopRequested() { return g_stopRequested; }
