@@ -210,6 +210,7 @@
   !ifndef _KESTREL_CONSENT_PAGE
   !define _KESTREL_CONSENT_PAGE
   !include "nsDialogs.nsh"
+  !insertmacro _KestrelConsentVariables
   Page custom KestrelConsentPageShow KestrelConsentPageLeave ": ${KESTREL_CONSENT_TITLE}"
   Function KestrelConsentPageShow
     Push $0

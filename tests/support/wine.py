@@ -70,9 +70,40 @@ def traced_wine_server():
     finally:
         _stop_wine_server()
         shutil.rmtree(folder, ignore_errors=True)
-        # Persistent and booted again, as the test scripts leave it.
-        subprocess.run(["wineserver", "-p"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        _boot_prefix()
+        _restart_wine_server()
+
+
+def _restart_wine_server():
+    """Persistent and booted again, as the test scripts leave it."""
+    subprocess.run(["wineserver", "-p"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    _boot_prefix()
+
+
+@contextlib.contextmanager
+def virtual_display():
+    """Within it, programs show their windows on a virtual X display (Xvfb) of their own, through
+    a Wine server started for it: one started without a display shows no window."""
+    _stop_wine_server()
+    ready, told = os.pipe()
+    xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(told), "-nolisten", "tcp", "-screen", "0", "1024x768x24"],
+                            pass_fds=(told,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    os.close(told)
+    with os.fdopen(ready) as number:  # Xvfb writes its display's number once it takes clients
+        display = ":" + number.readline().strip()
+    saved = os.environ.get("DISPLAY")
+    os.environ["DISPLAY"] = display
+    try:
+        _restart_wine_server()
+        yield display
+    finally:
+        _stop_wine_server()
+        xvfb.terminate()
+        xvfb.wait()
+        if saved is None:
+            del os.environ["DISPLAY"]
+        else:
+            os.environ["DISPLAY"] = saved
+        _restart_wine_server()
 
 
 # A line of the server channel: the thread that sends a request, then the request's name and
