@@ -33,7 +33,8 @@
 !macroend
 
 ; Lets queued reports finish within TIMEOUT milliseconds (-1: no limit, 0: no
-; waiting), then stops the worker: 1 when it ended in time, 0 when it was cut short.
+; waiting), then stops the worker: 1 when it ended in time, 0 when it was cut short, or
+; as soon as nothing left could end in time (retries due later, or after no network).
 ; Later report commands push 0. Without it, what is queued or in flight at the
 ; installer's end gets at most 1 s, then is given up; a report awaiting a retry at once.
 !define KestrelWaitDone "!insertmacro _KestrelWaitDone"
@@ -126,7 +127,8 @@
 ; (PostHog's distinct_id, Amplitude's device_id, Mixpanel's distinct_id and $device_id,
 ; Segment's anonymousId, GA4's client_id), and device_id in Kestrel's document. ID is 5 to 64
 ; letters, digits, -, _, { and }, and no placeholder such as "anonymous". Traced by its
-; length only. 1 when set, 0 when refused.
+; length only. 1 when set, 0 when refused. An empty ID withdraws it (1): later reports count
+; by the run again.
 !define KestrelSetDeviceId "!insertmacro _KestrelSetDeviceId"
 !macro _KestrelSetDeviceId ID RESULT
   Kestrel::NSSetDeviceId `${ID}`
@@ -145,7 +147,8 @@
 
 ; This run's reports so far, without waiting: how many were TAKEN (a 2xx the vendor's
 ; reader accepted), how many FAILED for good (refused before sending, or given up after
-; their last attempt: a 404, "invalid", no connection...) and how many are still WAITING
+; their last attempt: a 404, "invalid", no connection...; reports the machine turned off
+; count nowhere) and how many are still WAITING
 ; (queued, in flight or awaiting a retry). After KestrelWaitDone, the run's final count.
 !define KestrelTally "!insertmacro _KestrelTally"
 !macro _KestrelTally TAKEN FAILED WAITING
