@@ -34,40 +34,23 @@ def machine_id(salt):
     return hashlib.sha256((salt + MACHINE_GUID).encode()).hexdigest()[:32]
 
 
-FUNNEL = ["install_start", "install_success", "uninstall_start", "uninstall_success"]
-
-
 def readme_installers():
     with open(os.path.join(ROOT, "README.md")) as readme:
         return [b for b in re.findall(r"```nsis\n(.*?)```", readme.read(), re.S) if "OutFile" in b]
 
 
-# On the consent recipe's pages after its welcome: the keys typed and the page they lead to, known
-# by the window's caption: the box ticked, Back, the box unticked, on to the folder's page.
-TICK_BACK_UNTICK = [(["alt+n"], "Editor Setup: Usage reports"), (["space", "alt+b"], "Editor Setup"),
-                    (["alt+n"], "Editor Setup: Usage reports"), (["space"], "Editor Setup: Usage reports")]
-
-
 def click_through(installer, steps):
-    """Runs an installer of the consent recipe on the display: from its welcome page the `steps`,
-    then Next to the folder's page, and Install. Each key waits for its page."""
-    def shown(caption):
-        found = subprocess.run(["xdotool", "search", "--sync", "--name", "^%s$" % caption], timeout=60,
-                               capture_output=True, check=True)
-        return found.stdout.split()[0]
-
-    def keys(*names):
-        subprocess.run(["xdotool", "key", "--window", window, *names], timeout=60, capture_output=True, check=True)
-
+    """Runs the consent recipe's installer on the virtual display: from its welcome page the
+    `steps` (keys, then the caption of the page they lead to), Next to the folder's page, Install.
+    One xdotool command: each search waits for its page, and the keys go to the window it found."""
+    typing = ["xdotool", "search", "--sync", "--name", "^Editor Setup$"]
+    for keys, caption in steps + [(["alt+n"], "Editor Setup ")]:
+        typing += ["key", "--window", "%1", *keys, "search", "--sync", "--name", "^%s$" % caption]
     running = subprocess.Popen(["wine", installer], stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                                stderr=subprocess.DEVNULL)
     try:
-        window = shown("Editor Setup")
-        for typed, caption in steps + [(["alt+n"], "Editor Setup ")]:
-            keys(*typed)
-            shown(caption)
-        keys("alt+i")  # the installer closes itself once done
-        running.wait(timeout=60)
+        subprocess.run(typing + ["key", "--window", "%1", "alt+i"], timeout=60, capture_output=True, check=True)
+        running.wait(timeout=60)  # the installer closes itself once done
     finally:
         running.kill()
 
@@ -108,38 +91,44 @@ class Example(unittest.TestCase):
                                    capture_output=True, text=True)
             self.assertEqual(built.returncode, 0, "block %d: %s" % (number, built.stdout + built.stderr))
 
-    def test_the_consent_recipe_reports_after_a_yes_only_and_its_uninstaller_follows_it(self):
+    def test_the_consent_recipe_asks_first_and_its_uninstaller_follows_the_answer(self):
         set_machine_guid()
-        for args, events in ((["/S"], []), (["/S", "/KESTRELCONSENT=1"], FUNNEL)):
-            with self.subTest(args):
-                bodies = self.run_consent_recipe(lambda exe: run_wine([exe] + args, timeout=60))
-                self.assertEqual([(b["event"], b["distinct_id"]) for b in bodies],
-                                 [(event, machine_id("editor-7f3a")) for event in events])
+        page, funnel = "Editor Setup: Usage reports", ["install_start", "install_success", "uninstall_start",
+                                                       "uninstall_success"]
+        # The installer's command line, or the keys typed on its pages on a display (the box ticked,
+        # Back, unticked); with the README's change for reports by the run's id without consent, and
+        # DO_NOT_TRACK; the id and person profile of the reports that arrive, install and uninstall.
+        rows = ((["/S"], None, False, "", []),
+                (["/S", "/KESTRELCONSENT=1"], None, False, "", [(machine_id("editor-7f3a"), None)] * 4),
+                ([], [(["alt+n"], page), (["space", "alt+b"], "Editor Setup"), (["alt+n"], page), (["space"], page)],
+                 True, "", [("run", False)] * 4),
+                ([], [], True, "1", []))  # no page to ask on
+        for args, steps, run_id_reports, do_not_track, ids in rows:
+            with self.subTest(args=args, steps=steps, do_not_track=do_not_track), \
+                    mock.patch.dict(os.environ, DO_NOT_TRACK=do_not_track):
+                bodies = self.run_consent_recipe(args, steps, run_id_reports)
+                self.assertEqual([(b["event"], "run" if b["distinct_id"] == b["properties"]["session_id"]
+                                   else b["distinct_id"], b["properties"].get("$process_person_profile"))
+                                  for b in bodies], [(event, *i) for event, i in zip(funnel, ids)])
 
-    def test_the_consent_page_ticked_then_unticked_after_back_sends_no_machine_id(self):
-        set_machine_guid()
-        with virtual_display():
-            bodies = self.run_consent_recipe(lambda exe: click_through(exe, TICK_BACK_UNTICK), run_id_reports=True)
-            with mock.patch.dict(os.environ, DO_NOT_TRACK="1"):  # no page to ask on
-                self.assertEqual(self.run_consent_recipe(lambda exe: click_through(exe, []), run_id_reports=True), [])
-        self.assertEqual([(b["event"], b["distinct_id"] == b["properties"]["session_id"],
-                           b["properties"].get("$process_person_profile")) for b in bodies],
-                         [(event, True, False) for event in FUNNEL])
-
-    def run_consent_recipe(self, install, run_id_reports=False):
-        """The README's consent recipe reporting to a local server, `install`ed (a function of the
-        installer's path), then uninstalled silently; with `run_id_reports` changed as the README
-        says for reports by the run's id without consent. Returns the bodies that arrived."""
+    def run_consent_recipe(self, args, steps, run_id_reports):
+        """The README's consent recipe reporting to a local server, run with `args`, or clicked
+        through `steps` on a virtual display, then uninstalled silently. Returns the bodies."""
         block = [b for b in readme_installers() if "KESTREL_PAGE_CONSENT" in b][0]
         if run_id_reports:
             self.assertIn("  StrCpy $reports $consent", block)
             block = block.replace("  StrCpy $reports $consent", "  StrCpy $reports 1", 1)
         work = self.enterContext(tempfile.TemporaryDirectory(prefix="kestrel-consent-"))
+        exe = os.path.join(work, "editor-setup.exe")
         with TestServer() as server:
             subprocess.run(["makensis", "-V2", "-XTarget " + TARGET, "-XAutoCloseWindow true", *makensis_target_args(),
                             "-X!addincludedir " + DIST + "/Include", "-"], cwd=work, check=True, capture_output=True,
                            input=block.replace("https://us.i.posthog.com/i/v0/e/", server.url("/i/v0/e/")), text=True)
-            install(os.path.join(work, "editor-setup.exe"))
+            if steps is None:
+                run_wine([exe] + args, timeout=60)
+            else:
+                with virtual_display():
+                    click_through(exe, steps)
             folder = run_wine(["cmd", "/c", "echo %LOCALAPPDATA%\\Editor"])[1].decode().strip()
             run_wine([folder + "\\uninstall.exe", "/S", "_?=" + folder], timeout=60)
             return [json.loads(r.body) for r in server.requests]

@@ -13,6 +13,7 @@ import re
 import shutil
 import subprocess
 import tempfile
+from unittest import mock
 
 from cryptography import x509
 from cryptography.hazmat.primitives import hashes, serialization
@@ -82,28 +83,21 @@ def _restart_wine_server():
 @contextlib.contextmanager
 def virtual_display():
     """Within it, programs show their windows on a virtual X display (Xvfb) of their own, through
-    a Wine server started for it: one started without a display shows no window."""
+    a Wine server started there: one started without a display shows no window."""
     _stop_wine_server()
     ready, told = os.pipe()
-    xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(told), "-nolisten", "tcp", "-screen", "0", "1024x768x24"],
-                            pass_fds=(told,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(told), "-nolisten", "tcp"], pass_fds=(told,),
+                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     os.close(told)
-    with os.fdopen(ready) as number:  # Xvfb writes its display's number once it takes clients
-        display = ":" + number.readline().strip()
-    saved = os.environ.get("DISPLAY")
-    os.environ["DISPLAY"] = display
-    try:
-        _restart_wine_server()
-        yield display
-    finally:
-        _stop_wine_server()
-        xvfb.terminate()
-        xvfb.wait()
-        if saved is None:
-            del os.environ["DISPLAY"]
-        else:
-            os.environ["DISPLAY"] = saved
-        _restart_wine_server()
+    with os.fdopen(ready) as number, mock.patch.dict(os.environ, DISPLAY=":" + number.readline().strip()):
+        try:
+            _restart_wine_server()
+            yield
+        finally:
+            _stop_wine_server()
+            xvfb.kill()
+            xvfb.wait()
+    _restart_wine_server()
 
 
 # A line of the server channel: the thread that sends a request, then the request's name and
