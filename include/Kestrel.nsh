@@ -169,20 +169,10 @@
 ; One checkbox, unticked unless the installer was started with /KESTRELCONSENT=1; after Back
 ; the page shows the box as it was left. In the MUI2 look (MUI_HEADER_TEXT) when MUI2.nsh was
 ; included before, a plain page otherwise. Skipped, with its leave function, when reports are
-; off on this machine, and by NSIS itself in a silent run. Define these before the macro to
-; change or translate the texts (a LangString's $(name) works too):
-!ifndef KESTREL_CONSENT_TITLE
-  !define KESTREL_CONSENT_TITLE "Usage reports"
-!endif
-!ifndef KESTREL_CONSENT_SUBTITLE
-  !define KESTREL_CONSENT_SUBTITLE "Help improve $(^NameDA)."
-!endif
-!ifndef KESTREL_CONSENT_TEXT
-  !define KESTREL_CONSENT_TEXT "$(^NameDA) can send reports of how this installation goes (started, finished, failed or cancelled), with the Windows version and language. With your consent they count this computer by an id made for $(^NameDA) alone, so that a later removal is counted with it. They carry no name, file or address."
-!endif
-!ifndef KESTREL_CONSENT_CHECKBOX
-  !define KESTREL_CONSENT_CHECKBOX "Send usage reports"
-!endif
+; off on this machine, and by NSIS itself in a silent run. Its texts, defaults below, change
+; or translate with !define before the macro (a LangString's $(name) works too):
+; KESTREL_CONSENT_TITLE (the header and the window's caption), KESTREL_CONSENT_SUBTITLE,
+; KESTREL_CONSENT_TEXT and KESTREL_CONSENT_CHECKBOX.
 
 !macro _KestrelConsentVariables
   !ifndef _KESTREL_CONSENT_VARIABLES
@@ -212,6 +202,18 @@
 !macro KESTREL_PAGE_CONSENT
   !ifndef _KESTREL_CONSENT_PAGE
   !define _KESTREL_CONSENT_PAGE
+  !ifndef KESTREL_CONSENT_TITLE
+    !define KESTREL_CONSENT_TITLE "Usage reports"
+  !endif
+  !ifndef KESTREL_CONSENT_SUBTITLE
+    !define KESTREL_CONSENT_SUBTITLE "Help improve $(^NameDA)."
+  !endif
+  !ifndef KESTREL_CONSENT_TEXT
+    !define KESTREL_CONSENT_TEXT "$(^NameDA) would like to send reports of how this installation goes (started, finished, failed or cancelled) and of a later removal, with the Windows version and language and an id for this computer made for $(^NameDA) alone. They carry no name, file or address."
+  !endif
+  !ifndef KESTREL_CONSENT_CHECKBOX
+    !define KESTREL_CONSENT_CHECKBOX "Send usage reports"
+  !endif
   !include "nsDialogs.nsh"
   !insertmacro _KestrelConsentVariables
   Page custom KestrelConsentPageShow KestrelConsentPageLeave ": ${KESTREL_CONSENT_TITLE}"
