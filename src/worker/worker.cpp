@@ -231,8 +231,9 @@ bool StopWorker(DWORD timeoutMs) {
   HANDLE ends[] = {g_workerThread.get(), g_stopSettledEvent.get()};
   DWORD ended;
   do {  // without a limit every retry may still end: only the worker's end counts
-    ended = timeoutMs == INFINITE ? WaitForSingleObject(ends[0], INFINITE)
-                                  : WaitForMultipleObjects(2, ends, FALSE, std::max(TicksFrom(GetTickCount(), deadline), 0));
+    ended = timeoutMs == INFINITE
+                ? WaitForSingleObject(ends[0], INFINITE)
+                : WaitForMultipleObjects(2, ends, FALSE, std::max(TicksFrom(GetTickCount(), deadline), 0));
   } while (ended == WAIT_OBJECT_0 + 1 && g_settledDeadline.load() != deadline);  // an earlier request's
   return ended == WAIT_OBJECT_0;
 }
