@@ -3,7 +3,8 @@
 measured under Wine against a local server that acknowledges every packet at once, so
 that the figures measure the code rather than delayed-acknowledgement timers:
 
-  - NSPostAsync and NSPost on a real installer's thread (median, p90);
+  - NSPostAsync and NSPost on a real installer's thread (median, p90), plain and https (each
+    https report on a new connection: relaxed checks keep none alive);
   - one POST through SendHttpRequest alone, plain and https;
   - the floor: one bare WinINet POST of the same size with fresh handles;
   - NSWaitDone -1 after the last of 50 queued reports;
@@ -44,7 +45,8 @@ def command_costs(url, count):
         p90 = times[min(len(times) - 1, len(times) * 9 // 10)]
         pushed = ",".join(sorted({p for _, p in samples[label]}))
         print("%-44s n=%-5d median %7.2f ms  p90 %7.2f ms  pushed %s" % (
-            command + " on the installer's thread", len(times), statistics.median(times), p90, pushed))
+            "%s (%s) on the installer's thread" % (command, url.split(":")[0]), len(times),
+            statistics.median(times), p90, pushed))
 
 
 def program(name, *args):
@@ -59,8 +61,8 @@ def main():
     print("== %s" % TARGET)
     with TestServer() as server, TestServer(tls=True) as secure:
         url = server.url("/bench")
-        command_costs(url, count)
         for target_url in (url, secure.url("/bench")):
+            command_costs(target_url, count)
             program("http_post_bench", target_url, str(count))
         program("plugin_bench", windows_path(os.path.join(plugin_dir(), "Kestrel.dll")), url)
 

@@ -97,13 +97,15 @@
 !macroend
 
 ; Later reports are sent in an analytics vendor's own body: NAME is posthog, amplitude,
-; mixpanel, segment (Segment and RudderStack), ga4 or kestrel (the plug-in's own
+; mixpanel, segment (or rudderstack: one body), ga4 or kestrel (the plug-in's own
 ; document, the default), in any letter case; KEY is the vendor's write key, "" for ga4
 ; and kestrel (GA4's keys go in the URL's query). The key is never traced. 1, or 0 when
 ; refused: an unknown NAME, no KEY where the vendor needs one, a KEY for ga4 or kestrel,
-; or one over 256 bytes; every later report is then refused too ("invalid 0", nothing
-; sent) until a KestrelSetFormat is taken. Also 0, changing nothing, when reports are off
-; or after KestrelWaitDone.
+; one over 256 bytes, or a format whose body sets a field set already with
+; KestrelSetField; every later report is then refused too ("invalid 0", nothing sent)
+; until a KestrelSetFormat is taken. Also 0, changing nothing, when reports are off or
+; after KestrelWaitDone. Call it before the first report: Kestrel's document is refused
+; at a vendor's own host.
 !define KestrelSetFormat "!insertmacro _KestrelSetFormat"
 !macro _KestrelSetFormat NAME KEY RESULT
   Kestrel::NSSetFormat `${NAME}` `${KEY}`
@@ -156,6 +158,37 @@
   Pop ${TAKEN}
   Pop ${FAILED}
   Pop ${WAITING}
+!macroend
+
+; The next report queued carries "details": the last LINES (1 to 50) lines of the
+; installer's details list as they stand then (in a silent run, or with an empty list, the
+; lines kept by KestrelDetailPrint and KestrelAddDetail), oldest first, with the user's
+; profile folder, user name and computer name replaced by %USERPROFILE%, %USERNAME% and
+; %COMPUTERNAME%; at most 4 KiB (less in some vendors' formats: see the README's "Why
+; installs fail"). Later reports carry none until it is called again. 1, or 0 when LINES is
+; out of range, reports are off or after KestrelWaitDone.
+!define KestrelAttachDetails "!insertmacro _KestrelAttachDetails"
+!macro _KestrelAttachDetails LINES RESULT
+  Kestrel::NSAttachDetails `${LINES}`
+  Pop ${RESULT}
+!macroend
+
+; Keeps TEXT among the last 50 lines (each cut to 512 bytes) that a silent run attaches.
+; 1 when kept, 0 when reports are off or after KestrelWaitDone.
+!define KestrelAddDetail "!insertmacro _KestrelAddDetail"
+!macro _KestrelAddDetail TEXT RESULT
+  Kestrel::NSAddDetail `${TEXT}`
+  Pop ${RESULT}
+!macroend
+
+; DetailPrint TEXT, and keeps it as KestrelAddDetail does, changing no variable.
+!define KestrelDetailPrint "!insertmacro _KestrelDetailPrint"
+!macro _KestrelDetailPrint TEXT
+  DetailPrint `${TEXT}`
+  Push $0
+  Kestrel::NSAddDetail `${TEXT}`
+  Pop $0
+  Pop $0
 !macroend
 
 ; Asking first: the consent page and the user's answer. The page writes nothing to the

@@ -30,7 +30,7 @@ DWORD QueryStatus(HINTERNET request, uint32_t& status) {
   return 0;
 }
 
-std::string RedirectTarget(HINTERNET request, uint32_t status, const std::string& url) {
+std::string RedirectTarget(HINTERNET request, uint32_t status, const std::string& url, bool certificateChecked) {
   if (status != 307 && status != 308) return {};
   std::vector<char> location(kUrlBufferSize);
   DWORD length = kUrlBufferSize - 1;
@@ -40,7 +40,8 @@ std::string RedirectTarget(HINTERNET request, uint32_t status, const std::string
   length = kUrlBufferSize;
   if (!InternetCombineUrlA(url.c_str(), location.data(), combined.data(), &length, ICU_NO_ENCODE)) return {};
   std::string next = WithoutFragment(std::string(combined.data(), strnlen(combined.data(), combined.size())));
-  return IsFollowableUrl(next, kComponentSize) ? next : std::string();
+  const bool httpsOnly = certificateChecked && SchemeOf(url) == UrlScheme::Https;
+  return IsFollowableUrl(next, kComponentSize, httpsOnly) ? next : std::string();
 }
 
 std::string HeaderText(HINTERNET request, DWORD header) {

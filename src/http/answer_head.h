@@ -17,7 +17,7 @@ DWORD QueryStatus(HINTERNET request, uint32_t& status);
 
 // Where a 307 or 308 answer sends the same request, resolved against `url`; empty when the
 // request is not to be repeated there.
-std::string RedirectTarget(HINTERNET request, uint32_t status, const std::string& url);
+std::string RedirectTarget(HINTERNET request, uint32_t status, const std::string& url, bool certificateChecked);
 
 // One header's value, empty when the answer has none.
 std::string HeaderText(HINTERNET request, DWORD header);

@@ -109,6 +109,10 @@ DWORD HttpAttempt::SecureRequestFlags() const {
   return INTERNET_FLAG_SECURE | (m_request.extraSecurityFlags & kCertificateNameAndDate);
 }
 
+bool HttpAttempt::ChecksCertificate() const {
+  return (m_request.extraSecurityFlags & (SECURITY_FLAG_IGNORE_UNKNOWN_CA | kCertificateNameAndDate)) == 0;
+}
+
 // The callback is set before the first child handle exists: children take it from their
 // parent when they are made.
 DWORD HttpAttempt::OpenHandles() {
@@ -157,6 +161,13 @@ DWORD HttpAttempt::OpenHandles() {
     securityFlags |= m_request.extraSecurityFlags;
     InternetSetOptionA(m_requestHandle.get(), INTERNET_OPTION_SECURITY_FLAGS, &securityFlags,
                        sizeof(securityFlags));
+    // WinINet pools kept-alive connections by host and port alone, and never checks a pooled
+    // connection's certificate again: one reached with relaxed checks must not serve a checked
+    // request later. A server asked to close does not keep it open (RFC 9112, 9.6).
+    if (!ChecksCertificate()) {
+      HttpAddRequestHeadersA(m_requestHandle.get(), "Connection: close", static_cast<DWORD>(-1),
+                             HTTP_ADDREQ_FLAG_ADD | HTTP_ADDREQ_FLAG_REPLACE);
+    }
   }
   return 0;
 }
@@ -198,7 +209,9 @@ DWORD HttpAttempt::WaitAnswered(DWORD deadline, DWORD connectDeadline, HANDLE ca
 
 void HttpAttempt::ReadAnswerHead() {
   const HINTERNET request = m_requestHandle.get();
-  if (m_request.followRedirect) m_followedUrl = RedirectTarget(request, m_status, m_request.url);
+  if (m_request.followRedirect) {
+    m_followedUrl = RedirectTarget(request, m_status, m_request.url, ChecksCertificate());
+  }
   if (m_request.collectCookies) m_cookies = CollectCookies(request);
   m_retryAfter = HeaderText(request, HTTP_QUERY_RETRY_AFTER);
 }
@@ -208,10 +221,6 @@ void HttpAttempt::ReadAnswerHead() {
 void HttpAttempt::ReadBody(DWORD deadline, HANDLE cancel, size_t cap, size_t kept) {
   const HINTERNET request = m_requestHandle.get();
   for (;;) {
-    if (m_bodyRead >= cap) {
-      m_readError = ERROR_FILE_TOO_LARGE;
-      return;
-    }
     if (HasPassed(deadline)) {
       m_readError = ERROR_INTERNET_TIMEOUT;
       return;
@@ -228,6 +237,11 @@ void HttpAttempt::ReadBody(DWORD deadline, HANDLE cancel, size_t cap, size_t kep
       } else {
         m_readToEnd = true;
       }
+      return;
+    }
+    // Only a byte past the cap is over it: an answer of exactly `cap` bytes ends within it.
+    if (m_bodyRead >= cap) {
+      m_readError = ERROR_FILE_TOO_LARGE;
       return;
     }
     const size_t wanted = std::min<size_t>({m_context->available, AttemptContext::kReadSize, cap - m_bodyRead});

@@ -78,6 +78,8 @@ class HttpAttempt {
  private:
   DWORD OpenHandles();
   DWORD SecureRequestFlags() const;
+  // Whether an https request checks the certificate's authority, host name and dates.
+  bool ChecksCertificate() const;
   // Waits for the pending call; 0 when it completed, else why it was given up.
   DWORD AwaitCall(DWORD deadline, HANDLE cancel, DWORD timeoutError);
   // Runs a call that may complete later: `started` is its return value.

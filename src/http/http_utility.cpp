@@ -7,6 +7,7 @@
 #include "http/http_attempt.h"
 #include "http/route_rules.h"
 #include "http/url_rules.h"
+#include "text/format_text.h"
 
 namespace {
 
@@ -24,7 +25,9 @@ HttpAttemptRequest AttemptRequest(const CHttpUtility& http, const std::string& u
   HttpAttemptRequest request;
   request.agent = http.m_strAgent;
   request.proxyMode = proxyMode;
-  request.proxy = "https://" + http.m_strProxyHost + ":" + std::to_string(http.m_nProxyPort);
+  char port[12];  // std::to_string would bring a 200-byte table of digit pairs
+  FormatText(port, sizeof port, "%ld", static_cast<long>(http.m_nProxyPort));
+  request.proxy = "https://" + http.m_strProxyHost + ":" + port;
   request.proxyUser = http.m_strProxyUser;
   request.proxyPassword = http.m_strProxyPassword;
   request.url = url;

@@ -23,7 +23,7 @@ class CHttpUtility {
   // within m_dwTimeout + 5 s and a few milliseconds. The URL's fragment is never sent.
   // Redirects are not followed, except 307 and 308 to http and https URLs, which are
   // repeated with the same method, headers and body at most 3 times within the same send
-  // limit. With m_nProxyMode other than 0 and 2 the system's internet settings apply. A
+  // limit; a request whose certificate is checked never goes on from https to http. With m_nProxyMode other than 0 and 2 the system's internet settings apply. A
   // proxy gets half the send limit to take the connection; when it never had the request
   // (not resolved, refused, dropped or not reached in time) or wants credentials (407), the
   // request goes directly with what is left of the limit. A request that got no answer

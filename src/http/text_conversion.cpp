@@ -17,3 +17,8 @@ std::string WideToMultiByte(const wchar_t* text, int count, UINT codePage) {
   WideCharToMultiByte(codePage, 0, text, count, bytes.data(), length, nullptr, nullptr);
   return bytes;
 }
+
+std::string AnsiToUtf8(const std::string& text) {
+  const WideString wide = MultiByteToWide(text.data(), static_cast<int>(text.size()), CP_ACP);
+  return WideToMultiByte(wide.data(), static_cast<int>(wide.size()), CP_UTF8);
+}

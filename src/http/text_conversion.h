@@ -18,3 +18,6 @@ inline WideString Utf8ToWide(const char* bytes, int count) {
 // UTF-16 text to bytes in `codePage` (CP_UTF8, or CP_ACP for the system ANSI code page).
 // Characters the code page lacks become its default character; failure gives "".
 std::string WideToMultiByte(const wchar_t* text, int count, UINT codePage);
+
+// Bytes in the system ANSI code page, the ANSI build's script texts, to UTF-8.
+std::string AnsiToUtf8(const std::string& text);

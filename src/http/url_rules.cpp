@@ -18,6 +18,7 @@ UrlScheme SchemeOf(std::string_view url) {
 
 std::string WithoutFragment(std::string_view url) { return std::string(url.substr(0, url.find('#'))); }
 
-bool IsFollowableUrl(std::string_view url, size_t bufferSize) {
-  return SchemeOf(url) != UrlScheme::Other && url.size() < bufferSize;
+bool IsFollowableUrl(std::string_view url, size_t bufferSize, bool httpsOnly) {
+  const UrlScheme scheme = SchemeOf(url);
+  return (httpsOnly ? scheme == UrlScheme::Https : scheme != UrlScheme::Other) && url.size() < bufferSize;
 }

@@ -17,5 +17,6 @@ std::string WithoutFragment(std::string_view url);
 
 // Whether a redirect may be followed to `url` (already resolved and without fragment):
 // only http and https, and only a URL that the request's buffers hold whole, since a cut
-// one would name another resource.
-bool IsFollowableUrl(std::string_view url, size_t bufferSize);
+// one would name another resource. With `httpsOnly` (a request whose certificate was checked
+// over https), only https: what the request carries must not go on in clear.
+bool IsFollowableUrl(std::string_view url, size_t bufferSize, bool httpsOnly);

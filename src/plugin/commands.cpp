@@ -3,6 +3,7 @@
 
 #include "plugin/commands.h"
 
+#include "plugin/detail_commands.h"
 #include "plugin/field_command.h"
 #include "plugin/format_command.h"
 #include "plugin/identity_commands.h"
@@ -16,10 +17,10 @@ namespace {
 // Out of memory in a command's work pushes 0: nothing is thrown into the host. Each command
 // changes its state only once what it needed was allocated.
 template <typename Work>
-int RunCommand(int stringSize, TCHAR* variables, stack_t** stackTop, extra_parameters* extra,
+int RunCommand(HWND parent, int stringSize, TCHAR* variables, stack_t** stackTop, extra_parameters* extra,
                Work work) noexcept {
   try {
-    BeginCommand(stringSize, variables, stackTop, extra);
+    BeginCommand(parent, stringSize, variables, stackTop, extra);
     return work();
   } catch (...) {
     return 0;
@@ -33,9 +34,9 @@ int RunCommand(int stringSize, TCHAR* variables, stack_t** stackTop, extra_param
 #define KESTREL_EXPORT extern "C" [[gnu::externally_visible]]
 
 #define KESTREL_COMMAND(name, work)                                                          \
-  KESTREL_EXPORT void __cdecl name(HWND, int stringSize, TCHAR* variables, stack_t** stackTop, \
+  KESTREL_EXPORT void __cdecl name(HWND parent, int stringSize, TCHAR* variables, stack_t** stackTop, \
                                    extra_parameters* extra) noexcept {                       \
-    PushResult(RunCommand(stringSize, variables, stackTop, extra, [] { return work; }));     \
+    PushResult(RunCommand(parent, stringSize, variables, stackTop, extra, [] { return work; }));     \
   }
 
 KESTREL_COMMAND(NSGet, GetCommand(JobMode::Wait))
@@ -50,13 +51,15 @@ KESTREL_COMMAND(NSAddContext, AddContextCommand())
 KESTREL_COMMAND(NSSetField, SetFieldCommand())
 KESTREL_COMMAND(NSSetFormat, SetFormatCommand())
 KESTREL_COMMAND(NSSetDeviceId, SetDeviceIdCommand())
+KESTREL_COMMAND(NSAttachDetails, AttachDetailsCommand())
+KESTREL_COMMAND(NSAddDetail, AddDetailCommand())
 
 // The commands that push a text write it into a buffer of their own: nothing to throw.
 #define KESTREL_TEXT_COMMAND(name, size, initial, work)                                      \
-  KESTREL_EXPORT void __cdecl name(HWND, int stringSize, TCHAR* variables, stack_t** stackTop, \
+  KESTREL_EXPORT void __cdecl name(HWND parent, int stringSize, TCHAR* variables, stack_t** stackTop, \
                                    extra_parameters* extra) noexcept {                       \
     char text[size] = initial;                                                               \
-    RunCommand(stringSize, variables, stackTop, extra, [&text] {                             \
+    RunCommand(parent, stringSize, variables, stackTop, extra, [&text] {                             \
       work(text);                                                                            \
       return 0;                                                                              \
     });                                                                                      \
@@ -67,10 +70,10 @@ KESTREL_TEXT_COMMAND(NSGetError, kErrorTextSize, "none 0", GetErrorCommand)
 KESTREL_TEXT_COMMAND(NSMachineId, kMachineIdTextSize, "", MachineIdCommand)
 
 // The one command that pushes three numbers: the taken count ends on top, popped first.
-KESTREL_EXPORT void __cdecl NSTally(HWND, int stringSize, TCHAR* variables, stack_t** stackTop,
+KESTREL_EXPORT void __cdecl NSTally(HWND parent, int stringSize, TCHAR* variables, stack_t** stackTop,
                                    extra_parameters* extra) noexcept {
   ReportTally tally{};
-  RunCommand(stringSize, variables, stackTop, extra, [&tally] {
+  RunCommand(parent, stringSize, variables, stackTop, extra, [&tally] {
     tally = CurrentTally();
     return 0;
   });

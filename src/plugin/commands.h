@@ -18,5 +18,7 @@ void __cdecl NSSetFormat(HWND, int, TCHAR*, stack_t**, extra_parameters*) noexce
 void __cdecl NSGetError(HWND, int, TCHAR*, stack_t**, extra_parameters*) noexcept;
 void __cdecl NSSetDeviceId(HWND, int, TCHAR*, stack_t**, extra_parameters*) noexcept;
 void __cdecl NSMachineId(HWND, int, TCHAR*, stack_t**, extra_parameters*) noexcept;
+void __cdecl NSAttachDetails(HWND, int, TCHAR*, stack_t**, extra_parameters*) noexcept;
+void __cdecl NSAddDetail(HWND, int, TCHAR*, stack_t**, extra_parameters*) noexcept;
 void __cdecl NSTally(HWND, int, TCHAR*, stack_t**, extra_parameters*) noexcept;
 }

@@ -14,6 +14,6 @@ int SetFieldCommand() {
   const Popped poppedValue = PopArgument(value, sizeof value, Traced::LengthOnly);
   if (!ReportsStillQueued() || poppedKey != Popped::Whole || poppedValue != Popped::Whole) return 0;
   // A 1 means every later report goes out with the field.
-  if (FormatSetsField(CaptureReportShape().format, key)) return 0;
+  if (FormatSetsField(CurrentReportFormat(), key)) return 0;
   return SetAddedField(key, value) ? 1 : 0;
 }

@@ -6,6 +6,7 @@
 #include "nsis/include/pluginapi.h"
 #include "plugin/member_commands.h"
 #include "vendors/vendor_body.h"
+#include "vendors/vendor_hosts.h"
 
 namespace {
 
@@ -32,7 +33,10 @@ int SetFormatCommand() {
   char key[kLongestKey + 2] = {};
   const Popped poppedName = PopArgument(name, sizeof name, Traced::Whole);
   const Popped poppedKey = PopArgument(key, sizeof key, Traced::LengthOnly);
-  if (!ReportsStillQueued() || poppedName == Popped::Missing || poppedKey == Popped::Missing) return 0;
+  if (!ReportsStillQueued()) return 0;  // later reports are refused as off or ended anyway
+  // Kept when an argument is missing, no run id can be made, or memory runs out below.
+  g_refusal = "NSSetFormat: refused";
+  if (poppedName == Popped::Missing || poppedKey == Popped::Missing) return 0;
   const std::optional<ReportFormat> named = poppedName == Popped::Whole ? ReportFormatNamed(name) : std::nullopt;
   const ReportFormat format = named.value_or(ReportFormat::Kestrel);
   if (const char* refusal = named ? KeyRefusal(format, key, poppedKey) : "NSSetFormat: unknown format name") {
@@ -60,4 +64,12 @@ int SetFormatCommand() {
 
 ReportShape CaptureReportShape() { return g_shape; }
 
-const char* FormatRefusal() { return g_refusal; }
+ReportFormat CurrentReportFormat() { return g_shape.format; }
+
+const char* ReportRefusal(const char* url) {
+  if (g_refusal) return g_refusal;
+  if (g_shape.format == ReportFormat::Kestrel && url && IsVendorIngestionUrl(url)) {
+    return "Kestrel's document to a vendor's host";
+  }
+  return nullptr;
+}

@@ -11,6 +11,7 @@
 #include "http/outcome_rules.h"
 #include "nsis/include/pluginapi.h"
 #include "optout/optout_settings.h"
+#include "plugin/detail_commands.h"
 #include "plugin/format_command.h"
 #include "plugin/member_commands.h"
 #include "report/report_job.h"
@@ -83,13 +84,15 @@ int Dispatch(JobMode mode, JobProc job, void* argument, JobArgumentRelease relea
 }
 
 // A report the command does not queue: the tally counts it as failed at once, unless the
-// machine turned reports off, which is no failure; with a word, NSGetError and the trace tell
-// why (None: out of memory, told as such already).
+// machine turned reports off, which is no failure, or NSWaitDone gave the run's final count
+// already; with a word, NSGetError and the trace tell why (None: out of memory, told as such
+// already).
 [[gnu::noinline]] int Refuse(OutcomeWord word, const char* reason = nullptr) {
   if (word != OutcomeWord::None) RefuseReport(word, 0, reason);
-  if (word == OutcomeWord::Off) return 0;
-  CountReportAsked();
-  CountReportEnded(false);
+  if (word != OutcomeWord::Off && !WorkerStopRequested()) {
+    CountReportAsked();
+    CountReportEnded(false);
+  }
   return 0;
 }
 
@@ -117,7 +120,7 @@ int PostCommand(JobMode mode) {
   // Refused without an attempt: NSGetError tells why.
   if (!ReportsEnabled()) return Refuse(OutcomeWord::Off);
   if (WorkerStopRequested()) return Refuse(OutcomeWord::Stopped);
-  if (const char* refusal = FormatRefusal()) return Refuse(OutcomeWord::Invalid, refusal);
+  if (const char* refusal = ReportRefusal(popped.get())) return Refuse(OutcomeWord::Invalid, refusal);
   // Until its job says how it ended, a report waited for that fails for want of memory says so.
   if (mode == JobMode::Wait) TellOutcome({OutcomeWord::Other, ERROR_NOT_ENOUGH_MEMORY});
   const bool urlBuffer = popped != nullptr;
@@ -126,8 +129,10 @@ int PostCommand(JobMode mode) {
     if (urlBuffer && !url) return Refuse(OutcomeWord::Url);  // empty, too long, or a host it cannot send
     return Refuse(OutcomeWord::None);
   }
+  AddedMembers added = CaptureAddedMembers();
+  added.details = CaptureDetails();
   auto* args = new (std::nothrow) ReportJobArgs{url.get(), eventText.get(), mode == JobMode::Queue,
-                                                CaptureAddedMembers(), CaptureReportShape(), UnixTimeMs(), 0, {}, {}, false};
+                                                std::move(added), CaptureReportShape(), UnixTimeMs(), 0, {}, {}, false};
   if (!args) return Refuse(OutcomeWord::None);
   url.release();
   eventText.release();

@@ -4,6 +4,7 @@
 
 #include <utility>
 
+#include "nsis/include/pluginapi.h"
 #include "optout/optout_settings.h"
 #include "plugin/installer_language.h"
 #include "report/event_id.h"
@@ -56,6 +57,17 @@ const std::vector<std::pair<std::string, std::string>>& AddedFields() { return g
 AddedMembers CaptureAddedMembers() {
   AddedMembers captured = g_added;
   captured.context.elapsedMs = GetTickCount() - g_firstCommandTick;
-  if (captured.hasContext) captured.context.installerLanguage = InstallerLanguage();
+  if (captured.hasContext) {
+    ReportContext& context = captured.context;
+    context.installerLanguage = InstallerLanguage();
+    // How the installer runs, as NSIS hands every command its execution flags.
+    if (const exec_flags_t* flags = g_execFlags) {
+      context.silent = flags->silent != 0;
+      context.allUsers = flags->all_user_var != 0;
+      context.errorFlag = flags->exec_error != 0;
+      context.errorLevel = flags->errlvl;
+      context.reboot = flags->exec_reboot != 0;
+    }
+  }
   return captured;
 }

@@ -28,7 +28,8 @@ bool SetAddedField(std::string_view key, std::string_view value);
 // Later reports count the machine by `id`, as the script checked it.
 void SetAddedDeviceId(std::string_view id);
 
-// What a report queued now carries, its elapsed_ms and installer_language taken now.
+// What a report queued now carries but its details, its elapsed_ms, installer_language and
+// NSIS's execution flags taken now.
 AddedMembers CaptureAddedMembers();
 
 // The fields later reports carry, as NSSetField left them.

@@ -21,11 +21,13 @@ UINT_PTR PluginCallback(NSPIM message) {
   return 0;
 }
 
-void BeginCommand(int stringSize, TCHAR* variables, stack_t** stackTop, extra_parameters* extra) {
+void BeginCommand(HWND parent, int stringSize, TCHAR* variables, stack_t** stackTop, extra_parameters* extra) {
   NoteCommandStart();
+  g_parentWindow = parent;
   g_stringSize = stringSize;
   g_variables = variables;
   g_stackTop = stackTop;
+  g_execFlags = extra ? extra->exec_flags : nullptr;
   if (!g_callbackRegistered && extra && extra->RegisterPluginCallback) {
     g_callbackRegistered = extra->RegisterPluginCallback(g_module, PluginCallback) == 0;
   }

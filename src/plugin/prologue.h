@@ -8,7 +8,7 @@ extern bool g_callbackRegistered;
 
 UINT_PTR PluginCallback(NSPIM message);
 
-// First steps of every command: keeps the frame for the stack helpers and the installer's
-// variables, registers the callback until the host accepts it, and starts the worker if
+// First steps of every command: keeps the frame for the stack helpers, the installer's
+// variables, window and execution flags, registers the callback until the host accepts it, and starts the worker if
 // needed and reports are on.
-void BeginCommand(int stringSize, TCHAR* variables, stack_t** stackTop, extra_parameters* extra);
+void BeginCommand(HWND parent, int stringSize, TCHAR* variables, stack_t** stackTop, extra_parameters* extra);

@@ -10,7 +10,8 @@ namespace {
 // The document's own members and the context's: a field must not shadow one.
 constexpr std::string_view kReservedKeys =
     "app_version channel env event event_type id os_platform package_name package_name_en string_1 user_id "
-    "session_id elapsed_ms os_version os_arch process_arch ui_language installer_language device_id";
+    "session_id elapsed_ms os_version os_arch process_arch ui_language installer_language silent all_users error_flag "
+    "error_level reboot elevated device_id details";
 
 bool IsLowerLetter(char c) { return c >= 'a' && c <= 'z'; }
 

@@ -22,6 +22,7 @@ std::string BuildReportPayload(const std::string& eventName, const std::string& 
   // SetReportField keeps the fields' keys apart from these members and each other.
   for (const auto& [key, value] : added.fields) document[key] = Json::Value(value);
   if (!added.deviceId.empty()) document["device_id"] = Json::Value(added.deviceId);
+  if (!added.details.empty()) document["details"] = Json::Value(added.details);
   if (added.hasContext) {
     const ReportContext& context = added.context;
     document["session_id"] = Json::Value(context.sessionId);
@@ -31,6 +32,7 @@ std::string BuildReportPayload(const std::string& eventName, const std::string& 
     document["process_arch"] = Json::Value(context.processArch);
     document["ui_language"] = Json::Value(context.uiLanguage);
     document["installer_language"] = Json::Value(context.installerLanguage);
+    SetRunFlags(document, context);
   }
   return WriteCompactJson(document);
 }

@@ -28,6 +28,7 @@ void FillVendorEvent(const ReportMaterial& material, VendorEvent& event) {
   event.key = std::move(material.shape.key);
   event.added = std::move(material.added);
   for (auto& field : event.added.fields) field.second = utf8(field.second);
+  event.added.details = utf8(event.added.details);
 }
 
 }  // namespace

@@ -32,14 +32,6 @@ std::uint32_t RetryRandom() {
   return state;
 }
 
-#ifndef UNICODE
-// The ANSI build's texts are in the installer's code page.
-std::string AnsiToUtf8(const std::string& text) {
-  const WideString wide = MultiByteToWide(text.data(), static_cast<int>(text.size()), CP_ACP);
-  return WideToMultiByte(wide.data(), static_cast<int>(wide.size()), CP_UTF8);
-}
-#endif
-
 // A report waiting for its next attempt when the host unloads the plug-in.
 void DropReportJobArgs(void* args) {
   const auto* record = static_cast<const ReportJobArgs*>(args);

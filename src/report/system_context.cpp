@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "common/unique_handle.h"
 #include "text/format_text.h"
 
 namespace {
@@ -56,6 +57,18 @@ std::string UiLanguage() {
   return LanguageTag(MAKELCID(GetUserDefaultUILanguage(), SORT_DEFAULT));
 }
 
+// Whether the installer runs with an administrator's full rights; false where Windows cannot
+// tell (before Vista).
+bool TokenElevated() {
+  HANDLE opened = nullptr;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &opened)) return false;
+  const UniqueHandle token(opened);
+  TOKEN_ELEVATION elevation = {};
+  DWORD size = 0;
+  return GetTokenInformation(token.get(), TokenElevation, &elevation, sizeof elevation, &size) &&
+         elevation.TokenIsElevated;
+}
+
 }  // namespace
 
 std::string LanguageTag(unsigned long lcid) {
@@ -70,5 +83,6 @@ ReportContext ReadSystemContext() {
   context.osArch = MachineArchName(NativeMachine());
   context.processArch = MachineArchName(sizeof(void*) == 8 ? IMAGE_FILE_MACHINE_AMD64 : IMAGE_FILE_MACHINE_I386);
   context.uiLanguage = UiLanguage();
+  context.elevated = TokenElevated();
   return context;
 }

@@ -27,8 +27,6 @@ using __cxxabiv1::__cxa_eh_globals;
 constexpr int kPooledStates = 16;
 __cxa_eh_globals g_states[kPooledStates];
 LONG g_taken[kPooledStates];
-// Should Windows have no slot left, the threads share one state.
-__cxa_eh_globals g_sharedState;
 
 struct StateSlot {
   DWORD index = TlsAlloc();
@@ -41,7 +39,7 @@ __cxa_eh_globals* NewState() {
   for (int i = 0; i < kPooledStates; ++i) {
     if (InterlockedCompareExchange(&g_taken[i], 1, 0) == 0) return &g_states[i];
   }
-  // Past the pool, as the runtime itself would.
+  // Past the pool, as the runtime itself would: a first throw there needs memory.
   auto* state = static_cast<__cxa_eh_globals*>(std::calloc(1, sizeof(__cxa_eh_globals)));
   if (!state) std::abort();
   return state;
@@ -51,12 +49,13 @@ __cxa_eh_globals* NewState() {
 
 namespace __cxxabiv1 {
 
+// Without a slot the module refuses to load (ExceptionStateReady), so none of its code runs.
 extern "C" __cxa_eh_globals* __cxa_get_globals_fast() noexcept {
-  if (g_slot.index == TLS_OUT_OF_INDEXES) return &g_sharedState;
   return static_cast<__cxa_eh_globals*>(TlsGetValue(g_slot.index));
 }
 
 extern "C" __cxa_eh_globals* __cxa_get_globals() noexcept {
+  if (!ExceptionStateReady()) std::abort();
   __cxa_eh_globals* state = __cxa_get_globals_fast();
   if (!state) {
     state = NewState();
@@ -67,8 +66,10 @@ extern "C" __cxa_eh_globals* __cxa_get_globals() noexcept {
 
 }  // namespace __cxxabiv1
 
+bool ExceptionStateReady() noexcept { return g_slot.index != TLS_OUT_OF_INDEXES; }
+
 void ReleaseThreadExceptionState() noexcept {
-  if (g_slot.index == TLS_OUT_OF_INDEXES) return;
+  if (!ExceptionStateReady()) return;
   auto* state = static_cast<__cxa_eh_globals*>(TlsGetValue(g_slot.index));
   if (!state) return;
   TlsSetValue(g_slot.index, nullptr);

@@ -62,12 +62,9 @@ std::size_t SequenceLength(unsigned char lead) {
 }  // namespace
 
 std::string Utf16ToUtf8(const char16_t* text, std::size_t length) {
-  std::string out;
-  out.reserve(length);
-  ForEachUtf8Character(text, length, [&out](const char* bytes, std::size_t count) {
-    out.append(bytes, count);
-    return true;
-  });
+  // At most 3 bytes for each unit: a pair of surrogates makes 4 from 2.
+  std::string out(length * 3, '\0');
+  out.resize(Utf16ToUtf8Into(text, length, out.data(), out.size()).bytes);
   return out;
 }
 

@@ -4,12 +4,17 @@
 // insert_id alone deduplicates.
 #include <json/value.h>
 
+#include <utility>
+
 #include <string>
 
 #include "text/compact_json_writer.h"
 #include "text/json_member.h"
 #include "vendors/vendor_common.h"
 #include "vendors/vendor_mappings.h"
+
+// Amplitude's own clients cut a string property value to 1024 characters.
+constexpr DetailsLimit kAmplitudeDetails{1024, true};
 
 // The run id is always long enough for device_id (5 characters at least), and a shorter
 // one gets a 400 that says so: nothing is dropped unseen.
@@ -28,11 +33,11 @@ std::string AmplitudeBody(const VendorEvent& event) {
   }
   SetIfNotEmpty(amplitudeEvent, "app_version", event.appVersion);
   amplitudeEvent["library"] = Json::Value(std::string(kLibraryName) + '/' + LibraryVersion());
-  amplitudeEvent["event_properties"] = EventProperties(event);
+  amplitudeEvent["event_properties"] = EventProperties(event, kAmplitudeDetails);
 
   Json::Value body;
   body["api_key"] = Json::Value(event.key);
-  body["events"].append(amplitudeEvent);
+  body["events"].append(std::move(amplitudeEvent));
   return WriteCompactJson(body);
 }
 

@@ -4,6 +4,8 @@
 // would silently drop a report for are checked before sending.
 #include <json/value.h>
 
+#include <utility>
+
 #include <string>
 #include <string_view>
 
@@ -53,7 +55,7 @@ bool IsGa4Name(std::string_view name) {
 
 // The event's parameters, as sent.
 Json::Value Ga4Parameters(const VendorEvent& event) {
-  Json::Value parameters = EventProperties(event);
+  Json::Value parameters = EventProperties(event, {kMaxValueCharacters, true});
   SetIfNotEmpty(parameters, "app_version", event.appVersion);
   return parameters;
 }
@@ -99,7 +101,7 @@ std::string Ga4Body(const VendorEvent& event) {
     SetIfNotEmpty(body["device"], "operating_system_version", event.added.context.osVersion);
     SetIfNotEmpty(body["device"], "language", event.added.context.uiLanguage);
   }
-  body["events"].append(ga4Event);
+  body["events"].append(std::move(ga4Event));
   return WriteCompactJson(body);
 }
 

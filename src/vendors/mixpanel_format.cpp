@@ -1,8 +1,9 @@
 // Mixpanel's /track: a JSON array of one event whose properties carry the project token and
-// the ids, named as Mixpanel's own libraries name them. No `time`: /track drops events over 5
-// days old, as a machine's clock days behind makes them, and Mixpanel takes the time of
-// arrival for an event without one.
+// the ids, named as Mixpanel's own libraries name them. `time` is the queueing time, the same on
+// every attempt: Mixpanel deduplicates on event, distinct_id, time and $insert_id together.
 #include <json/value.h>
+
+#include <utility>
 
 #include <string_view>
 
@@ -15,9 +16,11 @@
 
 namespace {
 
-// The properties Mixpanel reads as its own; a field of the script's so named would be lost or
-// misread.
-constexpr std::string_view kOwnProperties = "distinct_id mp_lib time token";
+// The properties Mixpanel reads as its own (`ip` locates the event); a field of the script's so
+// named would be lost or misread.
+constexpr std::string_view kOwnProperties = "distinct_id ip mp_lib time token";
+// Mixpanel keeps 255 bytes of a string property's value.
+constexpr DetailsLimit kMixpanelDetails{255, false};
 
 bool IsInsertId(std::string_view id) {
   if (id.empty() || id.size() > 36) return false;
@@ -38,12 +41,13 @@ bool MixpanelSetsProperty(std::string_view key) { return IsListedWord(key, kOwnP
 
 std::string MixpanelBody(const VendorEvent& event) {
   // Mixpanel has no event property for the language: it stays among the properties.
-  Json::Value properties = EventProperties(event, true);
+  Json::Value properties = EventProperties(event, kMixpanelDetails, true);
   properties["token"] = Json::Value(event.key);
   properties["distinct_id"] = Json::Value(DeviceIdOf(event));
   // Mixpanel's simplified identity merge takes a device's id from $device_id.
   SetIfNotEmpty(properties, "$device_id", event.added.deviceId);
   properties["$insert_id"] = Json::Value(event.id);
+  properties["time"] = Json::Value(static_cast<Json::UInt64>(event.timeMs));
   properties["mp_lib"] = Json::Value(kLibraryName);
   properties["$lib_version"] = Json::Value(LibraryVersion());
   properties["$os"] = Json::Value(kOsName);
@@ -52,9 +56,9 @@ std::string MixpanelBody(const VendorEvent& event) {
 
   Json::Value mixpanelEvent;
   mixpanelEvent["event"] = Json::Value(event.name);
-  mixpanelEvent["properties"] = properties;
+  mixpanelEvent["properties"] = std::move(properties);
   Json::Value body(Json::arrayValue);
-  body.append(mixpanelEvent);
+  body.append(std::move(mixpanelEvent));
   return WriteCompactJson(body);
 }
 

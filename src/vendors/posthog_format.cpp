@@ -4,6 +4,8 @@
 // the machine's, as its libraries have it do.
 #include <json/value.h>
 
+#include <utility>
+
 #include "text/compact_json_writer.h"
 #include "vendors/vendor_common.h"
 #include "vendors/vendor_mappings.h"
@@ -15,7 +17,7 @@ const char* PostHogBrokenRule(const VendorEvent& event) {
 }
 
 std::string PostHogBody(const VendorEvent& event) {
-  Json::Value properties = EventProperties(event);
+  Json::Value properties = EventProperties(event, kDetailsBytes);
   properties["$lib"] = Json::Value(kLibraryName);
   properties["$lib_version"] = Json::Value(LibraryVersion());
   properties["$os"] = Json::Value(kOsName);
@@ -34,7 +36,7 @@ std::string PostHogBody(const VendorEvent& event) {
   body["uuid"] = Json::Value(UuidForm(event.id));
   body["timestamp"] = Json::Value(IsoTimeUtc(event.timeMs));
   body["sent_at"] = Json::Value(IsoTimeUtc(event.sentMs));
-  body["properties"] = properties;
+  body["properties"] = std::move(properties);
   return WriteCompactJson(body);
 }
 

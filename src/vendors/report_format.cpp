@@ -13,6 +13,8 @@ constexpr NamedFormat kFormats[] = {
     {ReportFormat::Kestrel, "kestrel"},     {ReportFormat::PostHog, "posthog"},
     {ReportFormat::Amplitude, "amplitude"}, {ReportFormat::Mixpanel, "mixpanel"},
     {ReportFormat::Segment, "segment"},     {ReportFormat::Ga4, "ga4"},
+    // RudderStack's beacon endpoint takes Segment's body; a format's name is its first entry.
+    {ReportFormat::Segment, "rudderstack"},
 };
 
 }  // namespace

@@ -3,6 +3,8 @@
 // go in the message's context, as Segment's libraries put them.
 #include <json/value.h>
 
+#include <utility>
+
 #include "text/compact_json_writer.h"
 #include "vendors/vendor_common.h"
 #include "vendors/vendor_mappings.h"
@@ -31,12 +33,12 @@ std::string SegmentBody(const VendorEvent& event) {
   message["messageId"] = Json::Value(event.id);
   message["timestamp"] = Json::Value(IsoTimeUtc(event.timeMs));
   message["sentAt"] = Json::Value(IsoTimeUtc(event.sentMs));
-  message["properties"] = EventProperties(event);
-  message["context"] = context;
+  message["properties"] = EventProperties(event, kDetailsBytes);
+  message["context"] = std::move(context);
 
   Json::Value body;
   body["writeKey"] = Json::Value(event.key);
-  body["batch"].append(message);
+  body["batch"].append(std::move(message));
   return WriteCompactJson(body);
 }
 

@@ -3,6 +3,7 @@
 #include "common/civil_date.h"
 #include "text/ascii_case.h"
 #include "text/letters.h"
+#include "text/newest_lines.h"
 
 namespace {
 
@@ -76,9 +77,11 @@ const std::string& DeviceIdOf(const VendorEvent& event) {
   return event.added.deviceId.empty() ? event.runId : event.added.deviceId;
 }
 
-Json::Value EventProperties(const VendorEvent& event, bool withUiLanguage) {
+Json::Value EventProperties(const VendorEvent& event, DetailsLimit details, bool withUiLanguage) {
   Json::Value properties(Json::objectValue);
   for (const auto& [key, value] : event.added.fields) properties[key] = Json::Value(value);
+  const std::string_view lines = NewestLinesWithin(event.added.details, details.size, details.inCharacters);
+  if (!lines.empty()) properties["details"] = Json::Value(lines.data(), lines.data() + lines.size());
   SetIfNotEmpty(properties, "channel", event.channel);
   properties["env"] = Json::Value(event.environment);
   if (event.added.hasContext) {
@@ -89,6 +92,7 @@ Json::Value EventProperties(const VendorEvent& event, bool withUiLanguage) {
     SetIfNotEmpty(properties, "process_arch", context.processArch);
     if (withUiLanguage) SetIfNotEmpty(properties, "ui_language", context.uiLanguage);
     SetIfNotEmpty(properties, "installer_language", context.installerLanguage);
+    SetRunFlags(properties, context);
   }
   return properties;
 }

@@ -36,9 +36,17 @@ void SetIfNotEmpty(Json::Value& object, const char* key, const std::string& valu
 // run counts as a device).
 const std::string& DeviceIdOf(const VendorEvent& event);
 
-// The script's fields, the channel (when the event text has one), the environment and
+// The most of the attached details lines that one value of a vendor's may hold: bytes, or
+// characters where the vendor counts those.
+struct DetailsLimit {
+  std::size_t size;
+  bool inCharacters;
+};
+constexpr DetailsLimit kDetailsBytes{4096, false};  // Kestrel's own bound, for vendors with none smaller
+
+// The script's fields, the channel (when the event text has one), the environment,
 // the context's members (ui_language only `withUiLanguage`, for a vendor with no field of
 // its own for it; installer_language always, beside the vendor's field for the system's
-// language), keyed as in the plug-in's own document. SetReportField keeps the
-// fields' keys apart from all of these.
-Json::Value EventProperties(const VendorEvent& event, bool withUiLanguage = false);
+// language) and the newest details lines that fit `details`, keyed as in the plug-in's own
+// document. SetReportField keeps the fields' keys apart from all of these.
+Json::Value EventProperties(const VendorEvent& event, DetailsLimit details, bool withUiLanguage = false);

@@ -1,4 +1,5 @@
-; Shared by the test installers: silent, built for KESTREL_TARGET (x86-ansi,
+; Shared by the test installers: silent (with GUI defined, the install page alone, its
+; details list shown, closing itself), built for KESTREL_TARGET (x86-ansi,
 ; x86-unicode or amd64-unicode) with the freshly built plug-in for it, and a results
 ; file that receives every value a command pushed, one per line.
 !ifndef KESTREL_TARGET
@@ -10,7 +11,13 @@
   Unicode true
 !endif
 Target "${KESTREL_TARGET}"
-SilentInstall silent
+!ifdef GUI
+  ShowInstDetails show
+  AutoCloseWindow true
+  Page instfiles
+!else
+  SilentInstall silent
+!endif
 RequestExecutionLevel user
 OutFile "${OUT_FILE}"
 Name "Kestrel test"

@@ -21,7 +21,7 @@ from dataclasses import dataclass, field
 E2E_DIR = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(os.path.dirname(E2E_DIR))
 sys.path.insert(0, os.path.join(ROOT, "tests", "support"))
-from wine import run_wine  # noqa: E402
+from wine import run_wine, run_wine_with_window  # noqa: E402
 DIST = os.environ.get("KESTREL_DIST", os.path.join(ROOT, "dist"))
 TARGET = os.environ.get("KESTREL_TARGET", "x86-ansi")
 UNICODE = TARGET.endswith("-unicode")
@@ -111,6 +111,7 @@ class Installer:
                 "-DRESULT_FILE=" + windows_path(self.result_file)]
         args += ["-D%s=%s" % item for item in defines.items()]
         args.append(os.path.join(E2E_DIR, script))
+        self.window = "GUI" in defines
         built = subprocess.run(args, cwd=E2E_DIR, capture_output=True, text=True)
         if built.returncode != 0:
             raise RuntimeError("makensis failed:\n" + built.stdout + built.stderr)
@@ -118,8 +119,8 @@ class Installer:
     def run(self, timeout=60):
         trace_file = os.path.join(self.work, "traces.bin")
         start = time.monotonic()
-        exit_code, output = run_wine([DEBUG_CAPTURE, windows_path(trace_file), windows_path(self.exe)],
-                                     cwd=self.work, timeout=timeout)
+        exit_code, output = (run_wine_with_window if self.window else run_wine)(
+            [DEBUG_CAPTURE, windows_path(trace_file), windows_path(self.exe)], cwd=self.work, timeout=timeout)
         seconds = time.monotonic() - start
         stderr = output.decode("latin-1")
         traces = read_debug_strings(trace_file) if os.path.exists(trace_file) else []
@@ -208,6 +209,12 @@ class Steps:
     def set_format(self, name, key):
         return self._call("NSSetFormat", _bytes(name), _bytes(key))
 
+    def attach_details(self, lines):
+        return self._call("NSAttachDetails", _bytes(lines))
+
+    def add_detail(self, text):
+        return self._call("NSAddDetail", _bytes(text))
+
     def machine_id(self, salt):
         return self._call("NSMachineId", _bytes(salt))
 
@@ -236,13 +243,16 @@ class Steps:
     def exit_code(self, code):
         return self.raw("SetErrorLevel %d" % code)
 
-    def run(self, timeout=120, target=TARGET):
+    def run(self, timeout=120, target=TARGET, gui=False):
+        """Runs the steps silently, or `gui` in a window on a virtual display: the install page,
+        its details list shown, closing itself at the end."""
         folder = tempfile.mkdtemp(prefix="kestrel-steps-")
         try:
             path = os.path.join(folder, "steps.nsh")
             with open(path, "wb") as f:
                 f.write(b"\r\n".join(self.code) + b"\r\n")
-            return run_script("steps.nsi", timeout, target, STEPS=path, STEPS_CHARSET=self.charset)
+            window = {"GUI": "1"} if gui else {}
+            return run_script("steps.nsi", timeout, target, STEPS=path, STEPS_CHARSET=self.charset, **window)
         finally:
             shutil.rmtree(folder, ignore_errors=True)
 

@@ -61,6 +61,8 @@ class Answers(unittest.TestCase):
             ("http10", rec("/answer/http10"), "200", (0, QUICK_MS), ["/answer/http10"]),
             ("cut", rec("/answer/cut"), "200", (0, QUICK_MS), ["/answer/cut"]),
             ("huge", rec("/answer/huge"), "200", (0, QUICK_MS), ["/answer/huge"]),
+            ("1mib-0", rec("/answer/mib"), "200", (0, QUICK_MS), ["/answer/mib"]),
+            ("1mib-1", rec("/answer/mib"), "200", (0, QUICK_MS), ["/answer/mib"]),
             ("stall", rec("/answer/stall"), "200", READ_LIMIT_MS, ["/answer/stall"]),
             ("trickle", rec("/answer/trickle"), "200", READ_LIMIT_MS, ["/answer/trickle"]),
             ("slowest", rec("/answer/slowest"), "200", SLOWEST_MS, ["/answer/slowest"]),
@@ -150,6 +152,8 @@ class Answers(unittest.TestCase):
                 self.assertEqual(request.header("Accept-Language"), ["en-US"])
                 self.assertEqual(request.header("Content-Length"), [str(len(request.body))])
         self.assertEqual(len(self.self_signed.requests), 1)
+        # Exactly the cap is read to its end, and the connection serves the next reports.
+        self.assertEqual(len({r.connection for _, e, r in received if e.endswith(("1mib-0", "1mib-1"))}), 1)
         self.assertEqual([r.target for r in self.trickled.server.requests], ["/answer/chunked"])
 
     def test_a_kept_alive_connection_the_server_closed_meanwhile_is_not_a_lost_report(self):

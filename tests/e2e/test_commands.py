@@ -36,7 +36,7 @@ class Commands(unittest.TestCase):
         lines = [TRACE_LINE.match(t) for t in run.traces if b"report refused" not in t and b"\tunload: " not in t]
         self.assertTrue(all(lines), run.traces)
         unload = [t.split(b"\t")[1] for t in run.traces if b"\tunload: " in t]
-        self.assertEqual(unload, [b"unload: reports taken 0, failed 1, waiting 0\n"])  # the report after the stop
+        self.assertEqual(unload, [b"unload: reports taken 0, failed 0, waiting 0\n"])  # final at NSWaitDone
         popped = [(m.group(5), m.group(6), m.group(7), int(m.group(8))) for m in lines]
         self.assertEqual(popped, [
             (b"60", POP, b"install_start&beta&1.2.3", 24),
@@ -79,8 +79,9 @@ class Commands(unittest.TestCase):
                                      else (["0", "0", "0", "0", "0", "0", "1", "0 0 0"], [], 8))  # a trace line a pop, as always
 
     def test_the_machine_id_is_the_salted_hash_of_the_machine_guid_in_every_build(self):
-        ids = [machine_id("product-a"), machine_id("product-b"), ""]
-        steps = Steps().machine_id("product-a").machine_id("product-b").machine_id("")
+        # A salt beyond ASCII is hashed as UTF-8 by every build, the ANSI one from its code page.
+        ids = [machine_id("product-a"), machine_id("\xe9diteur-2"), ""]
+        steps = Steps().machine_id("product-a").machine_id("\xe9diteur-2").machine_id("")
         set_machine_guid()
         # A 32-bit installer reads the 64-bit view of a 64-bit system (once the x86 DLL is built).
         wow64 = TARGET == "amd64-unicode" and os.path.isfile(os.path.join(plugin_dir("x86-unicode"), "Kestrel.dll"))
@@ -89,6 +90,7 @@ class Commands(unittest.TestCase):
                 run = steps.run(target=target)
                 self.assertEqual(run.values, ids)
                 self.assertNotIn(ids[0].encode(), b"".join(run.traces))
+                self.assertIn(b"\tNSMachineId: empty salt\n", b"".join(run.traces))
         with mock.patch.dict(os.environ, DO_NOT_TRACK="1"):
             self.assertEqual(Steps().machine_id("product-a").run().values, [""])
         set_machine_guid(None)

@@ -82,8 +82,9 @@ class Example(unittest.TestCase):
 
     def test_every_complete_installer_in_the_readme_compiles(self):
         blocks = readme_installers()
-        # The quick start, the uninstaller, the page where the user cancelled, the consent recipe.
-        self.assertEqual(len(blocks), 4)
+        # The quick start, the uninstaller, the page where the user cancelled, why installs fail,
+        # the consent recipe.
+        self.assertEqual(len(blocks), 5)
         work = self.enterContext(tempfile.TemporaryDirectory(prefix="kestrel-readme-"))
         for number, block in enumerate(blocks):
             built = subprocess.run(["makensis", "-V2", "-XTarget " + TARGET, *makensis_target_args(),

@@ -26,11 +26,13 @@ TEST(UrlRules, SchemesInAnyCaseAndFragmentsNeverSent) {
     SCOPED_TRACE(c.url);
     EXPECT_EQ(SchemeOf(c.url), c.scheme);
     EXPECT_EQ(WithoutFragment(c.url), c.withoutFragment);
-    EXPECT_EQ(IsFollowableUrl(WithoutFragment(c.url), 1024), c.followable);
+    EXPECT_EQ(IsFollowableUrl(WithoutFragment(c.url), 1024, false), c.followable);
+    // From https with a checked certificate, never on to http, where the key would go out in clear.
+    EXPECT_EQ(IsFollowableUrl(WithoutFragment(c.url), 1024, true), c.scheme == UrlScheme::Https);
   }
   const std::string longest = "http://h/" + std::string(1014, 'a');
-  EXPECT_TRUE(IsFollowableUrl(longest, 1024));
-  EXPECT_FALSE(IsFollowableUrl(longest + "a", 1024));
+  EXPECT_TRUE(IsFollowableUrl(longest, 1024, false));
+  EXPECT_FALSE(IsFollowableUrl(longest + "a", 1024, false));
 }
 
 }  // namespace

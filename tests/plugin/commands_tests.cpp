@@ -97,8 +97,8 @@ TEST_F(Commands, EachPopIsTracedWithItsText) {
             std::string::npos) << lines[1];
 }
 
-// Out of memory from the first command on, the opt-out's read included, and then on a thread
-// that calls for the first time (as a GUI installer's section thread): each command still
+// Out of memory from the first command on, the opt-out's read included, and then on threads
+// that call for the first time (as a GUI installer's section thread): each command still
 // takes exactly its own arguments and leaves one number, and NSGetError tells why NSPost failed.
 TEST_F(Commands, OutOfMemoryLeavesOneNumberAndNoArgumentBehind) {
   void** const slots[] = {MsvcrtSlot(m_plugin.Module(), "malloc"), MsvcrtSlot(m_plugin.Module(), "calloc")};
@@ -112,11 +112,13 @@ TEST_F(Commands, OutOfMemoryLeavesOneNumberAndNoArgumentBehind) {
     pushed += Call(m_plugin.NSEnabled, {});
     return pushed + Call(m_plugin.NSGetError, {});
   };
-  const std::string loadingThread = commands();
-  std::string anotherThread;
-  TestThread([&] { anotherThread = commands(); }).join();
-  EXPECT_EQ(loadingThread, "0001other 8");
-  EXPECT_EQ(anotherThread, "0001other 8");
+  EXPECT_EQ(commands(), "0001other 8");
+  // One thread after another, past the 16 pooled states: each gives its own back at its end.
+  for (int thread = 0; thread < 17; ++thread) {
+    std::string pushed;
+    TestThread([&] { pushed = commands(); }).join();
+    EXPECT_EQ(pushed, "0001other 8") << thread;
+  }
   Swap(slots[0], kept[0]);
   Swap(slots[1], kept[1]);
 }
@@ -137,6 +139,9 @@ TEST_F(Commands, CommandsShortOfArgumentsPushZeroAndChangeNothing) {
   EXPECT_EQ(m_host.PopText(), "0");
   EXPECT_EQ(m_host.Depth(), 0u);
   EXPECT_EQ(m_output.Lines().size(), 2u);
+  // but a refused NSSetFormat, whatever the cause, refuses later reports
+  EXPECT_EQ(Call(m_plugin.NSPost, {"http://127.0.0.1:9/", "e"}), "0");
+  EXPECT_EQ(Call(m_plugin.NSGetError, {}), "invalid 0");
 }
 
 // A format is taken by its name in any letter case, with a key just where it sends one; a refused one
@@ -150,13 +155,17 @@ TEST_F(Commands, SetFormatTakesKnownNamesAndTheirKeys) {
       {"ga4", "G-1", ga4, "0 0 invalid 0"},              {"kestrel", "k", "/", "0 0 invalid 0"},
       {"GA4", "", "/mp/collect?measurement_id=G-1", "1 0 invalid 0"},
       {"ga4", "", ga4, "1 200 ok 200"},                  {"Amplitude", "secret-key", "/", "1 200 ok 200"},
-      {"kestrel", "", "/", "1 200 ok 200"}};
+      {"kestrel", "", "/", "1 200 ok 200"},               {"RudderStack", "rk", "/", "1 200 ok 200"},
+      // Kestrel's document is refused before any lookup at a vendor's own host, whatever the port or case.
+      {"kestrel", "", "https://us.i.posthog.com/i/v0/e/", "1 0 invalid 0"},
+      {"kestrel", "", "http://API.Mixpanel.com:80/track", "1 0 invalid 0"}};
   for (const auto& row : rows) {
     const std::string set = Call(m_plugin.NSSetFormat, {row.name, row.key});
-    const std::string posted = Call(m_plugin.NSPost, {server.Base() + row.path, "e&b&1"});
+    const std::string url = row.path[0] == '/' ? server.Base() + row.path : row.path;
+    const std::string posted = Call(m_plugin.NSPost, {url, "e&b&1"});
     EXPECT_EQ(set + ' ' + posted + ' ' + Call(m_plugin.NSGetError, {}), row.pushed) << row.name << ' ' << row.key;
   }
-  EXPECT_EQ(server.Requests().size(), 4u);
+  EXPECT_EQ(server.Requests().size(), 5u);
   EXPECT_EQ(Call(m_plugin.NSWaitDone, {"-1"}), "1");
   EXPECT_EQ(Call(m_plugin.NSSetFormat, {"ga4", ""}), "0");
   std::string traced;  // no key, and each refused report's line names why
@@ -164,6 +173,7 @@ TEST_F(Commands, SetFormatTakesKnownNamesAndTheirKeys) {
   EXPECT_EQ(traced.find("secret-key"), std::string::npos);
   for (const char* why : {"no key)", "unknown format name)", "key over 256 bytes)", "a key where none is taken)"})
     EXPECT_NE(traced.find(std::string("report refused: invalid 0 (NSSetFormat: ") + why), std::string::npos) << why;
+  EXPECT_NE(traced.find("report refused: invalid 0 (Kestrel's document to a vendor's host)"), std::string::npos);
 }
 
 // A 1 means every later report goes out with the field and the id: a field that the format's
@@ -171,12 +181,13 @@ TEST_F(Commands, SetFormatTakesKnownNamesAndTheirKeys) {
 TEST_F(Commands, FieldsFormatsAndDeviceIdsNeverLoseEachOther) {
   const std::string results[] = {
       Call(m_plugin.NSSetFormat, {"mixpanel", "t0ken"}), Call(m_plugin.NSSetField, {"distinct_id", "x"}),
-      Call(m_plugin.NSSetFormat, {"kestrel", ""}),       Call(m_plugin.NSSetField, {"token", "x"}),
-      Call(m_plugin.NSSetFormat, {"mixpanel", "t0ken"}), Call(m_plugin.NSSetDeviceId, {"{pc-4711}"}),
-      Call(m_plugin.NSSetDeviceId, {"pc-1"}),            Call(m_plugin.NSWaitDone, {"-1"}),
-      Call(m_plugin.NSSetDeviceId, {"{pc-4711}"})};
-  EXPECT_EQ(results[0] + results[1] + results[2] + results[3] + results[4] + results[5] + results[6] +
-                results[7] + results[8], "101101010");
+      Call(m_plugin.NSSetField, {"ip", "10.0.0.1"}),     Call(m_plugin.NSSetFormat, {"kestrel", ""}),
+      Call(m_plugin.NSSetField, {"token", "x"}),         Call(m_plugin.NSSetFormat, {"mixpanel", "t0ken"}),
+      Call(m_plugin.NSSetDeviceId, {"{pc-4711}"}),       Call(m_plugin.NSSetDeviceId, {"pc-1"}),
+      Call(m_plugin.NSWaitDone, {"-1"}),                 Call(m_plugin.NSSetDeviceId, {"{pc-4711}"})};
+  std::string pushed;
+  for (const std::string& result : results) pushed += result;
+  EXPECT_EQ(pushed, "1001101010");
   for (const std::string& line : m_output.Lines()) EXPECT_EQ(line.find("pc-4711"), std::string::npos) << line;
 }
 

@@ -53,9 +53,11 @@ const Command kCommands[] = {
     {"NSSetField", &LoadedPlugin::NSSetField, 2, Command::Add},
     {"NSSetFormat", &LoadedPlugin::NSSetFormat, 2, Command::Add},
     {"NSAddContext", &LoadedPlugin::NSAddContext, 0, Command::Add},
+    {"NSAttachDetails", &LoadedPlugin::NSAttachDetails, 1, Command::Add},
+    {"NSAddDetail", &LoadedPlugin::NSAddDetail, 1, Command::Add},
     {"NSWaitDone", &LoadedPlugin::NSWaitDone, 1, Command::Stop},
 };
-constexpr int kStopCommand = 9;
+constexpr int kStopCommand = 11;
 
 class RandomCalls {
  public:
@@ -188,6 +190,7 @@ TEST(RandomCalls, EveryCommandPopsItsOwnArgumentsAndPushesOneNumber) {
           ASSERT_EQ(after[i].text, before[i].text);
         }
         ASSERT_EQ(traces, 0u) << "traced a pop without a stack";
+        if (command.entry == &LoadedPlugin::NSSetFormat && !stopped) formatRefused = true;  // refused: no arguments
       } else {
         const std::size_t popped = std::min<std::size_t>(before.size(), command.arguments);
         ASSERT_EQ(after.size(), before.size() - popped + 1);
@@ -208,9 +211,10 @@ TEST(RandomCalls, EveryCommandPopsItsOwnArgumentsAndPushesOneNumber) {
           case Command::Queue:  // a URL too long is refused, never cut
             ASSERT_EQ(pushed, stopped || !urlFits || missing || (formatRefused && command.arguments == 2) ? zero : one);
             break;
-          case Command::Add:  // a field may be refused; nothing is added once the worker stopped
-            ASSERT_TRUE(pushed == (stopped || missing ? zero : one) || (command.arguments == 2 && pushed == zero));
-            if (command.entry == &LoadedPlugin::NSSetFormat && !stopped && !missing) formatRefused = pushed == zero;
+          case Command::Add:  // a field or a count may be refused; nothing is added once the worker stopped
+            ASSERT_TRUE(pushed == (stopped || missing ? zero : one) ||
+                        ((command.arguments == 2 || command.entry == &LoadedPlugin::NSAttachDetails) && pushed == zero));
+            if (command.entry == &LoadedPlugin::NSSetFormat && !stopped) formatRefused = pushed == zero;
             break;
           case Command::Stop:
             ASSERT_TRUE(pushed == zero || pushed == one);

@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <vector>
+
 #include "support/loaded_plugin.h"
 #include "support/silent_server.h"
 #include "support/test_host.h"
@@ -81,6 +84,18 @@ TEST(Unload, ABusyWorkerGetsAShortFlushThenItsReportIsGivenUp) {
 
   server.Close();
   EXPECT_FALSE(plugin.WaitUntilReleased(2000)) << "unmapped though WinINet could still call back";
+}
+
+// Threads sharing one exception state would free each other's exceptions: without a
+// thread-local slot left, the plug-in refuses to load (its imports are loaded first).
+TEST(Unload, WithoutAThreadLocalSlotThePluginDoesNotLoad) {
+  for (const char* dll : {"wininet.dll", "ole32.dll", "user32.dll", "advapi32.dll"}) ASSERT_TRUE(LoadLibraryA(dll));
+  std::vector<DWORD> slots;
+  for (DWORD slot; (slot = TlsAlloc()) != TLS_OUT_OF_INDEXES;) slots.push_back(slot);
+  const HMODULE module = LoadLibraryA(std::getenv("KESTREL_DLL"));
+  for (const DWORD slot : slots) TlsFree(slot);
+  EXPECT_EQ(module, nullptr);
+  if (module) FreeLibrary(module);
 }
 
 }  // namespace

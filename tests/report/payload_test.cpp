@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "text/compact_json_writer.h"
+#include "report/detail_scrub.h"
 #include "report/event_text.h"
 
 namespace {
@@ -56,27 +57,48 @@ TEST(BuildReportPayload, AddsTheFieldsAndTheContextAskedFor) {
       {"step", std::string(257, 'v'), 0}, {"step", Repeated("\xC3\xA9", 129), 0}, {"event", "v", 0},
       {"user_id", "v", 0}, {"session_id", "", 0}};
   for (const auto& row : rows) EXPECT_EQ(SetReportField(added, row.key, row.value), row.set) << row.key;
-  // No field may shadow a member of the document, of its context or the device id.
-  const std::string withContext = BuildReportPayload("e", "i", "v", "c", "prd", {true, {}, {}, "{pc-4711}"});
+  // No field may shadow a member of the document, of its context, the device id or the details.
+  const std::string withContext = BuildReportPayload("e", "i", "v", "c", "prd", {true, {}, {}, "{pc-4711}", "d"});
   Json::Value members;
   ASSERT_TRUE(std::unique_ptr<Json::CharReader>(Json::CharReaderBuilder().newCharReader())
                   ->parse(withContext.data(), withContext.data() + withContext.size(), &members, nullptr));
   for (const auto& key : members.getMemberNames()) EXPECT_FALSE(SetReportField(added, key, "v")) << key;
-  EXPECT_EQ(members.size(), 19u);
+  EXPECT_EQ(members.size(), 26u);
   for (int i = 3; i < 16; ++i) EXPECT_TRUE(SetReportField(added, "f" + std::to_string(i), "v"));
   EXPECT_FALSE(SetReportField(added, "f16", "v"));  // a 17th; replacing and removing are not
   EXPECT_TRUE(SetReportField(added, "f3", "again") && SetReportField(added, "f4", "") && SetReportField(added, "f16", "v"));
   added.fields.resize(2);
   added.hasContext = true;
-  added.context = {"S", 4000000000u, "10.0.22631", MachineArchName(0x8664), MachineArchName(0x14C), "de-DE", "fr-FR"};
+  added.context = {"S", 4000000000u, "10.0.22631", MachineArchName(0x8664), MachineArchName(0x14C), "de-DE", "fr-FR",
+                   true, false, true, false, true, -5};
   added.deviceId = "{pc-4711}";
+  added.details = "Output folder: %USERPROFILE%\\x\n\"done\"";
   EXPECT_EQ(BuildReportPayload("e", "i", "v", "c", "prd", added),
-            "{\"a_1\":\"x\\\"\xE9\",\"app_version\":\"v\",\"channel\":\"c\",\"device_id\":\"{pc-4711}\",\"elapsed_ms\":4000000000,"
-            "\"env\":\"prd\",\"event\":\"e\",\"event_type\":\"app\",\"id\":\"i\",\"installer_language\":\"fr-FR\","
+            "{\"a_1\":\"x\\\"\xE9\",\"all_users\":false,\"app_version\":\"v\",\"channel\":\"c\","
+            "\"details\":\"Output folder: %USERPROFILE%\\\\x\\n\\\"done\\\"\",\"device_id\":\"{pc-4711}\","
+            "\"elapsed_ms\":4000000000,\"elevated\":true,\"env\":\"prd\",\"error_flag\":true,\"error_level\":-5,"
+            "\"event\":\"e\",\"event_type\":\"app\",\"id\":\"i\",\"installer_language\":\"fr-FR\","
             "\"os_arch\":\"x64\",\"os_platform\":\"windows\",\"os_version\":\"10.0.22631\",\"package_name\":\"com.lumeworks.pc\","
-            "\"package_name_en\":\"com.quillfern.editor.new\",\"process_arch\":\"x86\",\"session_id\":\"S\","
-            "\"step\":\"registry\",\"string_1\":\"installer_type\",\"ui_language\":\"de-DE\",\"user_id\":0}");
+            "\"package_name_en\":\"com.quillfern.editor.new\",\"process_arch\":\"x86\",\"reboot\":false,\"session_id\":\"S\","
+            "\"silent\":true,\"step\":\"registry\",\"string_1\":\"installer_type\",\"ui_language\":\"de-DE\",\"user_id\":0}");
   EXPECT_EQ(std::string(MachineArchName(0xAA64)) + MachineArchName(0x01C4), "arm64");
+}
+
+TEST(AppendScrubbed, HidesTheProfileAndTheNamesAsWholeWordsInAnyLetterCase) {
+  const ScrubNames alice{"C:\\Users\\alice", "alice", "ALICE-PC"};
+  const struct { ScrubNames names; const char* line; const char* scrubbed; } rows[] = {
+      {alice, "Output folder: C:\\Users\\alice\\AppData\\Local\\Editor", "Output folder: %USERPROFILE%\\AppData\\Local\\Editor"},
+      {alice, "c:\\USERS\\Alice\\x alice ALICE alice-pc Alice-PC.", "%USERPROFILE%\\x %USERNAME% %USERNAME% %COMPUTERNAME% %COMPUTERNAME%."},
+      {alice, "malice alice2 _alice C:\\Users\\alice2 \\\\alice-pc2\\s", "malice alice2 _alice C:\\Users\\alice2 \\\\%USERNAME%-pc2\\s"},
+      {alice, "alice\xE9 \xC3\xA9" "alice (alice)", "%USERNAME%\xE9 \xC3\xA9%USERNAME% (%USERNAME%)"},
+      {{}, "a b", "a b"},                                                        // no name Windows gave
+      {{"", "pc-admin", "pc"}, "pc pc-admin", "%COMPUTERNAME% %USERNAME%"},  // the longer name first
+  };
+  for (const auto& row : rows) {
+    std::string out = "kept:";
+    AppendScrubbed(out, row.line, row.names);
+    EXPECT_EQ(out, std::string("kept:") + row.scrubbed) << row.line;
+  }
 }
 
 TEST(BuildReportPayload, EmptyValuesAreEmptyStrings) {

@@ -103,9 +103,18 @@ std::string CheckReportBody(const std::string& body, const ReportValues& values)
                     {"process_arch", c->processArch}, {"ui_language", c->uiLanguage},
                     {"installer_language", c->installerLanguage}});
   }
+  if (!values.details.empty()) strings.insert({"details", values.details});
+  // How the installer ran: booleans and a number.
+  const auto& c = values.context;
+  const std::pair<const char*, Json::Value> ran[] = {
+      {"silent", c && c->silent}, {"all_users", c && c->allUsers}, {"error_flag", c && c->errorFlag},
+      {"reboot", c && c->reboot}, {"elevated", c && c->elevated}, {"error_level", c ? c->errorLevel : 0}};
   std::vector<std::string> keys = {"user_id"};
   for (const auto& member : strings) keys.push_back(member.first);
-  if (values.context) keys.push_back("elapsed_ms");
+  if (c) {
+    keys.push_back("elapsed_ms");
+    for (const auto& [key, value] : ran) keys.push_back(key);
+  }
   std::sort(keys.begin(), keys.end());
   if (std::string problem = CheckMemberOrder(body, keys); !problem.empty()) return problem;
   if (!document.isObject() || document.size() != keys.size()) return "not an object of the expected members";
@@ -120,5 +129,8 @@ std::string CheckReportBody(const std::string& body, const ReportValues& values)
   const std::string userIdText = keys.back() == "user_id" ? "\"user_id\":0}" : "\"user_id\":0,";
   if (!userId.isInt() || userId.asInt() != 0 || body.find(userIdText) == std::string::npos) return "user_id is not 0";
   if (values.context && (!elapsed.isUInt() || elapsed.asUInt() != values.context->elapsedMs)) return "elapsed_ms differs";
+  for (const auto& [key, value] : ran) {
+    if (c && static_cast<const Json::Value&>(document)[key] != value) return std::string(key) + " differs";
+  }
   return {};
 }

@@ -17,6 +17,7 @@ struct ReportValues {
   std::string environment;
   std::map<std::string, std::string> fields;  // the script's own
   std::optional<ReportContext> context;
+  std::string details;  // empty: none attached
 };
 
 // The fields of an event text, found without touching the text.

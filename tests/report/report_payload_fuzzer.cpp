@@ -2,7 +2,8 @@
 // zero-filled buffers the commands pop into, then split, defaults, environment rule
 // and payload; every result is checked independently, and any mismatch aborts. The
 // event text's fields, taken in pairs, are also set as the script's own fields, and an
-// odd first byte adds a context made of them, for a second document.
+// odd first byte adds a context made of them (its next five bits how the installer ran),
+// for a second document; its bit 6 attaches the event text as the details lines.
 // The whole input is also a Retry-After value, its first bytes picking the clock, the
 // failed attempts and the random number of the retry wait, whose bounds are checked.
 #include <algorithm>
@@ -74,8 +75,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   expected.fields.insert(added.fields.begin(), added.fields.end());
   if ((added.hasContext = size > 0 && (data[0] & 1))) {
     expected.context = added.context = {fields.channel, static_cast<uint32_t>(size * 2654435761u),
-                                        fields.appVersion, fields.eventName, url, eventText, environment};
+                                        fields.appVersion, fields.eventName, url, eventText, environment,
+                                        (data[0] & 2) != 0, (data[0] & 4) != 0, (data[0] & 8) != 0,
+                                        (data[0] & 16) != 0, (data[0] & 32) != 0, -static_cast<int>(size)};
   }
+  if (size > 0 && (data[0] & 64)) expected.details = added.details = eventText;
   const std::string richer = BuildReportPayload(fields.eventName, kEventId, fields.appVersion, fields.channel, environment, added);
   if (std::string problem = CheckReportBody(richer, expected); !problem.empty()) Fail(problem, richer);
 

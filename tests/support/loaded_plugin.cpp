@@ -64,6 +64,8 @@ LoadedPlugin::LoadedPlugin() {
   NSSetFormat = find("NSSetFormat");
   NSGetError = find("NSGetError");
   NSSetDeviceId = find("NSSetDeviceId");
+  NSAttachDetails = find("NSAttachDetails");
+  NSAddDetail = find("NSAddDetail");
 }
 
 LoadedPlugin::~LoadedPlugin() { Unload(); }

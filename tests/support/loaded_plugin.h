@@ -39,6 +39,8 @@ class LoadedPlugin {
   PluginCommand NSSetFormat = nullptr;
   PluginCommand NSGetError = nullptr;
   PluginCommand NSSetDeviceId = nullptr;
+  PluginCommand NSAttachDetails = nullptr;
+  PluginCommand NSAddDetail = nullptr;
 
  private:
   std::string m_path;

@@ -1,8 +1,9 @@
 """A small HTTP(S) server for tests: records every request and answers as told.
 
 It answers as real endpoints do: HTTP/1.1, a Content-Length body, and the connection kept
-open for further requests until the client closes it (`Response(close=True)` answers with
-`Connection: close` and closes; `Raw` writes any bytes, pauses and endings).
+open for further requests until the client closes it or asks to (`Response(close=True)`
+answers with `Connection: close` and closes, as does a `Response` to a request with
+`Connection: close`; `Raw` writes any bytes, pauses and endings).
 
 Usable as a class:
 
@@ -193,6 +194,7 @@ def answers(request):
     /answer/loop                307 with Location: /answer/loop
     /answer/http10              HTTP/1.0 200 without a length; the body ends at the close
     /answer/cut                 200 announcing 1000 bytes; 100 come, then an orderly close
+    /answer/mib                 200 with exactly 1 MiB of body, the most a report reads, kept alive
     /answer/huge                200 with HUGE_SIZE bytes of body, kept alive
     /answer/endless             200 announcing ENDLESS_SIZE bytes, sent as fast as the client
                                 takes them, until it goes away or the server stops
@@ -236,6 +238,8 @@ def answers(request):
         return Raw(status_line(200, "HTTP/1.0").encode() + b"\r\n\r\n" + b"0123456789" * 50)
     if what == "cut":
         return Raw(head, PARTIAL_BODY)
+    if what == "mib":
+        return Response(200, b"m" * (1024 * 1024))
     if what == "huge":
         block = b"h" * (1024 * 1024)
         huge_head = (status_line(200) + "\r\nContent-Length: %d\r\n\r\n" % HUGE_SIZE).encode()
@@ -501,6 +505,8 @@ class TestServer:
             if slot[1] != "answer" or self._stopping.is_set():
                 return False
         response = self._response_for(request)
+        if isinstance(response, Response) and [v.lower() for v in request.header("Connection")] == ["close"]:
+            response = Response(response.status, response.body, response.headers, close=True)
         if self.mode == "truncate":
             sock.sendall(response.encode(len(response.body) + self.extra))
             self._stopping.wait(self.delay)

@@ -24,10 +24,11 @@ from cryptography.x509.oid import NameOID
 HELPER_LIMIT_SECONDS = 60
 
 
-def run_wine(args, timeout=None, **kwargs):
-    """Runs `wine args…`; returns (exit code, standard output and error as bytes)."""
+def run_wine(args, timeout=None, under=(), **kwargs):
+    """Runs `wine args…`, under a wrapper command when given; returns (exit code, standard
+    output and error as bytes)."""
     with tempfile.TemporaryFile() as output:
-        done = subprocess.run(["wine"] + list(args), stdin=subprocess.DEVNULL, stdout=output,
+        done = subprocess.run(list(under) + ["wine"] + list(args), stdin=subprocess.DEVNULL, stdout=output,
                               stderr=subprocess.STDOUT, timeout=timeout, **kwargs)
         output.seek(0)
         return done.returncode, output.read()
@@ -44,6 +45,20 @@ def _boot_prefix():
     on the way inherit the output of the program that booted the prefix: a test's run must not
     be that program."""
     run_wine(["cmd", "/c", "exit"], timeout=HELPER_LIMIT_SECONDS)
+
+
+def run_wine_with_window(args, timeout=None, **kwargs):
+    """As run_wine, for a program with a window: on a virtual display of its own (xvfb-run), in
+    a Wine server started there, since Wine's desktop process draws every window on the display
+    it was started with. The prefix's persistent server is started and booted again afterwards."""
+    _stop_wine_server()
+    try:
+        booted_there = ["xvfb-run", "-a", "sh", "-c", 'wine cmd /c exit >/dev/null 2>&1; exec "$@"', "sh"]
+        return run_wine(args, timeout, under=booted_there, **kwargs)
+    finally:
+        _stop_wine_server()
+        subprocess.run(["wineserver", "-p"], stderr=subprocess.DEVNULL)
+        _boot_prefix()
 
 
 @contextlib.contextmanager

@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "text/json_member.h"
+#include "text/newest_lines.h"
 #include "text/url_encoding.h"
 #include "text/utf8.h"
 
@@ -81,6 +82,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::string into(limit, '\0');
   const Utf8Copy copy = Utf16ToUtf8Into(text.data(), text.size(), into.data(), limit);
   Check(copy.bytes == cut && copy.whole == (cut == full.size()) && into.compare(0, cut, kept) == 0);
+
+  // Details lines: whole lines from a line's start, or the newest line's beginning, within the
+  // limit in bytes or characters, and never a character split.
+  for (const bool inCharacters : {false, true}) {
+    const std::string_view lines = NewestLinesWithin(full, limit, inCharacters);
+    const std::size_t start = static_cast<std::size_t>(lines.data() - full.data());
+    std::size_t characters = 0;
+    for (const char byte : lines) characters += (static_cast<unsigned char>(byte) & 0xC0) != 0x80;
+    Check(start == 0 || full[start - 1] == '\n');
+    Check(start + lines.size() == full.size() || lines.find('\n') == std::string_view::npos);
+    Check((inCharacters ? characters : lines.size()) <= limit && IsValidUtf8(std::string(lines)));
+  }
 
   const std::string encoded = PercentEncodeNonAscii(full);
   for (const char byte : encoded) Check(static_cast<unsigned char>(byte) < 0x80);

@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "text/newest_lines.h"
+
 namespace {
 
 std::string FromUtf16(const std::u16string& text) { return Utf16ToUtf8(text.data(), text.size()); }
@@ -60,3 +62,18 @@ TEST(Utf8CutLength, AtTheBufferLimits) {
 }
 
 }  // namespace
+
+// Details lines: older lines go first, and an ANSI byte from 0x80 up counts as a byte.
+TEST(NewestLinesWithin, KeepsTheNewestWholeLinesThatFit) {
+  const struct { const char* lines; std::size_t limit; bool inCharacters; const char* kept; } rows[] = {
+      {"one\ntwo\nthree", 13, false, "one\ntwo\nthree"}, {"one\ntwo\nthree", 12, false, "two\nthree"},
+      {"one\ntwo\nthree", 5, false, "three"},          {"one\ntwo\nthree", 4, false, "thre"},
+      {"a\n\xC3\xA9\xC3\xA9", 4, true, "a\n\xC3\xA9\xC3\xA9"}, {"a\n\xC3\xA9\xC3\xA9", 3, true, "\xC3\xA9\xC3\xA9"},
+      {"a\n\xC3\xA9\xC3\xA9", 3, false, "\xC3\xA9"},    {"a\n\xC3\xA9\xC3\xA9", 1, true, "\xC3\xA9"},
+      {"caf\xE9\nd\xE9j\xE0", 9, false, "caf\xE9\nd\xE9j\xE0"}, {"caf\xE9\nd\xE9j\xE0", 4, false, "d\xE9j\xE0"},
+      {"", 0, false, ""},
+  };
+  for (const auto& row : rows) {
+    EXPECT_EQ(NewestLinesWithin(row.lines, row.limit, row.inCharacters), row.kept) << row.lines << ' ' << row.limit;
+  }
+}

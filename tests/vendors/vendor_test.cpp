@@ -13,11 +13,22 @@
 #include "vendors/report_format.h"
 #include "vendors/vendor_body.h"
 #include "vendors/vendor_common.h"
+#include "vendors/vendor_hosts.h"
 
 namespace {
 
 using F = ReportFormat;
 constexpr F kVendors[] = {F::PostHog, F::Amplitude, F::Mixpanel, F::Segment, F::Ga4};
+
+// Details lines `first` to `end` - 1, each 2 digits and 49 e-acutes: 100 bytes, 51 characters.
+std::string DetailLines(int first, int end) {
+  std::string lines;
+  for (int i = first; i < end; ++i) {
+    lines += (i == first ? "" : "\n") + std::to_string(i / 10) + std::to_string(i % 10);
+    for (int k = 0; k < 49; ++k) lines += "\xC3\xA9";
+  }
+  return lines;
+}
 
 VendorEvent Sample() {
   VendorEvent e{"install_start", "beta", "1.2.3", "prd", "3F2504E04F8941d39A0C0305E82C3301",
@@ -25,7 +36,8 @@ VendorEvent Sample() {
                 "https://www.google-analytics.com/mp/collect?measurement_id=G-1&api_secret=s#f"};
   e.added.fields = {{"product", "Quill\xC3\xA9"}};
   e.added.hasContext = true;
-  e.added.context = {e.runId, 4200, "10.0.22631", "x64", "x86", "de-DE", "fr-FR"};
+  e.added.context = {e.runId, 4200, "10.0.22631", "x64", "x86", "de-DE", "fr-FR", true, false, false, true, false, 5};
+  e.added.details = DetailLines(0, 50);
   return e;
 }
 
@@ -66,7 +78,8 @@ TEST(VendorBody, PutsEachMemberWhereTheVendorsOwnClientPutsIt) {
       {F::PostHog, 1, "timestamp", "\"2025-12-01T09:30:00.123Z\""},
       {F::PostHog, 1, "sent_at", "\"2025-12-01T09:31:00.456Z\""},
       {F::PostHog, 1, "properties", "$app_version $lib $lib_version $locale $os $os_version $process_person_profile "
-                                    "channel elapsed_ms env installer_language os_arch process_arch product session_id "},
+                                    "all_users channel details elapsed_ms elevated env error_flag error_level installer_language os_arch "
+                                    "process_arch product reboot session_id silent "},
       {F::PostHog, 1, "properties/$process_person_profile", "false"},
       {F::PostHog, 2, "properties/$process_person_profile", "-"},
       {F::PostHog, 1, "distinct_id", "\"0123456789ABCDEF0123456789abcdef\""},
@@ -87,14 +100,16 @@ TEST(VendorBody, PutsEachMemberWhereTheVendorsOwnClientPutsIt) {
       {F::Amplitude, 1, "events/0/library", "\"kestrel/" KESTREL_VERSION "\""},
       {F::Amplitude, 1, "events/0/insert_id", "\"3F2504E04F8941d39A0C0305E82C3301\""},
       {F::Amplitude, 1, "events/0/event_properties",
-       "channel elapsed_ms env installer_language os_arch process_arch product session_id "},
+       "all_users channel details elapsed_ms elevated env error_flag error_level installer_language os_arch process_arch "
+       "product reboot session_id silent "},
       {F::Amplitude, 0, "events/0/event_properties", "env "},
       {F::Mixpanel, 1, "0", "event properties "},
-      {F::Mixpanel, 1, "0/properties", "$app_version_string $insert_id $lib_version $os $os_version channel "
-                                       "distinct_id elapsed_ms env installer_language mp_lib os_arch process_arch "
-                                       "product session_id token ui_language "},
+      {F::Mixpanel, 1, "0/properties", "$app_version_string $insert_id $lib_version $os $os_version all_users channel "
+                                       "details distinct_id elapsed_ms elevated env error_flag error_level installer_language "
+                                       "mp_lib os_arch process_arch product reboot session_id silent time token ui_language "},
+      {F::Mixpanel, 1, "0/properties/time", "1764581400123"},
       {F::Mixpanel, 1, "0/properties/token", "\"KEY\""},
-      {F::Mixpanel, 0, "0/properties", "$insert_id $lib_version $os distinct_id env mp_lib token "},
+      {F::Mixpanel, 0, "0/properties", "$insert_id $lib_version $os distinct_id env mp_lib time token "},
       {F::Segment, 1, "", "batch writeKey "},
       {F::Segment, 1, "batch/0", "anonymousId context event messageId properties sentAt timestamp type "},
       {F::Segment, 1, "batch/0/type", "\"track\""},
@@ -107,14 +122,31 @@ TEST(VendorBody, PutsEachMemberWhereTheVendorsOwnClientPutsIt) {
       {F::Ga4, 1, "", "client_id device events "},
       {F::Ga4, 1, "device", "language operating_system operating_system_version "},
       {F::Ga4, 1, "events/0/name", "\"install_start\""},
-      {F::Ga4, 1, "events/0/params", "app_version channel elapsed_ms env installer_language os_arch process_arch "
-                                     "product session_id "},
+      {F::Ga4, 1, "events/0/params", "all_users app_version channel details elapsed_ms elevated env error_flag "
+                                     "error_level installer_language os_arch process_arch product reboot session_id silent "},
+      {F::Segment, 1, "batch/0/properties/error_level", "5"}, {F::Ga4, 1, "events/0/params/silent", "true"},
+      {F::Amplitude, 1, "events/0/event_properties/reboot", "true"},
       {F::Ga4, 0, "events/0/params", "env "},
   };
   for (const auto& row : rows) {
     const std::string body = BuildVendorBody(row.format, *events[row.event]);
     EXPECT_EQ(At(body, row.path), row.value) << ReportFormatName(row.format) << ' ' << row.path;
   }
+  // The newest whole lines that fit the vendor's limit for one value; a line alone over it cut.
+  VendorEvent oneLine = full;
+  oneLine.added.details = std::string(100, 'x') + DetailLines(0, 1) + DetailLines(0, 1);  // 300 bytes, 202 characters
+  const struct { F format; const char* path; int first; int cutBytes; } detailRows[] = {
+      {F::PostHog, "properties/details", 10, 300}, {F::Segment, "batch/0/properties/details", 10, 300},
+      {F::Amplitude, "events/0/event_properties/details", 31, 300}, {F::Mixpanel, "0/properties/details", 48, 254},
+      {F::Ga4, "events/0/params/details", 49, 100}};
+  for (const auto& row : detailRows) {
+    EXPECT_EQ(At(BuildVendorBody(row.format, full), row.path), WriteCompactJson(Json::Value(DetailLines(row.first, 50))));
+    const std::string kept = oneLine.added.details.substr(0, static_cast<std::size_t>(row.cutBytes));
+    EXPECT_EQ(At(BuildVendorBody(row.format, oneLine), row.path), WriteCompactJson(Json::Value(kept)))
+        << ReportFormatName(row.format);
+  }
+  EXPECT_EQ(BrokenVendorRule(F::Ga4, full), nullptr);  // cut to fit, not refused
+
   for (const F format : kVendors) {  // the plug-in's own product members never leave
     const std::string body = BuildVendorBody(format, full);
     for (const char* own : {"user_id", "package_name", "string_1", "\"event_type\":\"app\""}) {
@@ -158,10 +190,10 @@ TEST(VendorBody, RefusesBeforeSendingWhatTheVendorWouldDropUnseen) {
       {F::Ga4, with([](VendorEvent& e) { e.added.fields = {{"f", std::string(50, '\xA9') + std::string(51, 'c')}}; }),
        "ga4: parameter value over 100 characters"},
       {F::Ga4, with([](VendorEvent& e) { e.channel = ""; for (int i = 0; i < 50; ++i) e.channel += "\xC3\xA9\xE2\x82\xAC"; }), nullptr},
-      // Sample() carries 9 parameters: fields f9 to f24 make 25, and f25 one more.
-      {F::Ga4, with([](VendorEvent& e) { for (int i = 9; i < 25; ++i) e.added.fields.push_back({"f" + std::to_string(i), "v"}); }),
+      // Sample() carries 16 parameters (with how the installer ran, its details): f16 to f24 make 25.
+      {F::Ga4, with([](VendorEvent& e) { for (int i = 16; i < 25; ++i) e.added.fields.push_back({"f" + std::to_string(i), "v"}); }),
        nullptr},
-      {F::Ga4, with([](VendorEvent& e) { for (int i = 9; i < 26; ++i) e.added.fields.push_back({"f" + std::to_string(i), "v"}); }),
+      {F::Ga4, with([](VendorEvent& e) { for (int i = 16; i < 26; ++i) e.added.fields.push_back({"f" + std::to_string(i), "v"}); }),
        "ga4: over 25 parameters"},
       {F::PostHog, with([](VendorEvent& e) { e.id = ""; }), "posthog: uuid not a UUID"},
       {F::PostHog, with([](VendorEvent& e) { e.id[5] = 'g'; }), "posthog: uuid not a UUID"},
@@ -182,7 +214,7 @@ TEST(VendorBody, RefusesBeforeSendingWhatTheVendorWouldDropUnseen) {
 TEST(VendorBody, NamesTheFieldsEachFormatSetsItself) {
   const struct { F format; const char* key; bool own; } rows[] = {
       {F::Mixpanel, "token", true},       {F::Mixpanel, "time", true},      {F::Mixpanel, "distinct_id", true},
-      {F::Mixpanel, "mp_lib", true},      {F::Mixpanel, "product", false},  {F::PostHog, "distinct_id", true},
+      {F::Mixpanel, "mp_lib", true},      {F::Mixpanel, "ip", true},        {F::Mixpanel, "product", false},  {F::PostHog, "distinct_id", true},
       {F::PostHog, "token", false},       {F::Ga4, "client_id", true},      {F::Amplitude, "distinct_id", false},
       {F::Segment, "distinct_id", false}, {F::Kestrel, "distinct_id", false}};
   for (const auto& row : rows) {
@@ -260,7 +292,17 @@ TEST(VendorFormats, NamesTimesAndIds) {
     EXPECT_EQ(FormatTakesKey(format), format != F::Kestrel && format != F::Ga4);
   }
   EXPECT_EQ(ReportFormatNamed("PostHog"), F::PostHog);
-  for (const char* other : {"", "postHug", "ga4 ", "rudderstack"}) EXPECT_FALSE(ReportFormatNamed(other)) << other;
+  EXPECT_EQ(ReportFormatNamed("RudderStack"), F::Segment);  // its beacon endpoint takes Segment's body
+  for (const char* other : {"", "postHug", "ga4 ", "rudder"}) EXPECT_FALSE(ReportFormatNamed(other)) << other;
+  // Kestrel's document is refused where only a vendor's body is taken; self-hosted addresses are the author's.
+  for (const char* url : {"https://us.i.posthog.com/i/v0/e/", "HTTPS://API.Mixpanel.com:443/track?verbose=1",
+                          "http://user:p@api2.amplitude.com./2/httpapi", "https://www.google-analytics.com#x"}) {
+    EXPECT_TRUE(IsVendorIngestionUrl(url)) << url;
+  }
+  for (const char* url : {"https://posthog.example.com/i/v0/e/", "https://api.mixpanel.com.example.com/track",
+                          "https://example.com/?h=api.segment.io", "api.segment.io/v1/batch"}) {
+    EXPECT_FALSE(IsVendorIngestionUrl(url)) << url;
+  }
   const struct { std::uint64_t ms; const char* iso; } times[] = {
       {0, "1970-01-01T00:00:00.000Z"}, {951782400000, "2000-02-29T00:00:00.000Z"},
       {4102444799999, "2099-12-31T23:59:59.999Z"}, {253402300800000, "10000-01-01T00:00:00.000Z"}};

@@ -13,6 +13,8 @@
 int g_stringSize = 0;
 stack_t** g_stackTop = nullptr;
 TCHAR* g_variables = nullptr;
+HWND g_parentWindow = nullptr;
+exec_flags_t* g_execFlags = nullptr;
 
 namespace {
 

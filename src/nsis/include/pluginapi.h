@@ -56,10 +56,13 @@ enum class Popped { Whole, Cut, Missing };
 
 // The latest command call's frame; read only on the host's thread. The variables are the
 // installer's $0 to $LANGUAGE, string_size characters each, in NSIS's order (null when the host
-// passed none).
+// passed none); the parent window is the installer's (null when it has none) and the execution
+// flags are NSIS's for that call (null when the host passed none).
 extern int g_stringSize;
 extern stack_t** g_stackTop;
 extern TCHAR* g_variables;
+extern HWND g_parentWindow;
+extern exec_flags_t* g_execFlags;
 constexpr int kLanguageVariable = 24;  // $LANGUAGE, NSIS's INST_LANG
 
 #ifdef UNICODE
