@@ -33,8 +33,8 @@
 !macroend
 
 ; Lets queued reports finish within TIMEOUT milliseconds (-1: no limit, 0: no
-; waiting), then stops the worker: 1 when it ended in time, 0 when it was cut short, or
-; as soon as nothing left could end in time (retries due later, or after no network).
+; waiting), then stops the worker: 1 when it ended in time, 0 when it was cut short. Retries
+; that cannot end in time (due later, or after no network) are given up once nothing else is left.
 ; Later report commands push 0. Without it, what is queued or in flight at the
 ; installer's end gets at most 1 s, then is given up; a report awaiting a retry at once.
 !define KestrelWaitDone "!insertmacro _KestrelWaitDone"

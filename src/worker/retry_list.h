@@ -26,7 +26,7 @@ class RetryList {
   // The tick the earliest job is due at, nullopt when none waits.
   std::optional<DWORD> NextDueTick() const;
 
-  // Whether any job may still end before a stop's limit (RetryHoldsStop).
+  // Whether any job may still end before a stop's deadline (RetryHoldsStop).
   bool HoldsStop(DWORD stopDeadlineTick) const;
 
   // Takes out the earliest job if it is due; among jobs due together, the first added.

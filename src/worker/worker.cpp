@@ -2,11 +2,9 @@
 
 #include <process.h>
 
-#include <algorithm>
 #include <new>
 #include <optional>
 
-#include "common/ticks.h"
 #include "lifetime/module_reference.h"
 #include "lifetime/module_release.h"
 #include "worker/module.h"
@@ -32,14 +30,11 @@ constexpr DWORD kUnloadStopLimitMs = 500;
 
 // Signalled by the worker once its message queue exists.
 UniqueHandle g_workerReadyEvent;
-// Each stop request: an event rather than a message, so that a full queue cannot lose it.
-// The worker resets it once seen, so that a later request wakes it with its own limit.
+// The stop request: an event rather than a message, so that a full queue cannot lose it.
 UniqueHandle g_stopEvent;
-// The latest stop request's deadline tick, written before the event is set.
+// The stop's deadline tick, written before the event is set, and by each later request; its
+// low bit set marks a limit (a deadline 1 ms later changes nothing), 0 none.
 std::atomic<DWORD> g_stopDeadline{0};
-// Auto-reset: the worker found nothing that can end before g_settledDeadline.
-UniqueHandle g_stopSettledEvent;
-std::atomic<DWORD> g_settledDeadline{0};
 // Signalled once the host unloads: no job waits to run again from then on.
 UniqueHandle g_unloadEvent;
 
@@ -94,11 +89,11 @@ void RunQueuedMessage() {
   }
 }
 
-// Sleeps until a message comes, the time passes, a stop request comes or the unload comes
-// (while retries wait for it).
-bool WaitForWork(DWORD waitMs, bool watchUnload) {
-  HANDLE events[] = {g_stopEvent.get(), g_unloadEvent.get()};
-  return MsgWaitForMultipleObjectsEx(watchUnload ? 2 : 1, events, waitMs, QS_ALLPOSTMESSAGE,
+// Sleeps until a message comes, the time passes, the stop request comes (while not yet
+// seen: it stays signalled) or the unload comes (while retries wait for it).
+bool WaitForWork(DWORD waitMs, bool watchStop, bool watchUnload) {
+  HANDLE events[] = {g_unloadEvent.get(), g_stopEvent.get()};  // the first watched ones, from where it starts
+  return MsgWaitForMultipleObjectsEx(watchStop + watchUnload, events + !watchUnload, waitMs, QS_ALLPOSTMESSAGE,
                                      MWMO_INPUTAVAILABLE) != WAIT_FAILED;
 }
 
@@ -109,23 +104,15 @@ unsigned WINAPI WorkerThreadProc(void* moduleReference) noexcept {
   SetEvent(g_workerReadyEvent.get());
 
   DWORD exitCode = 0;
-  bool stopRequested = false;
-  DWORD stopDeadline = 0;
   for (bool running = true; running;) {
-    if (IsSet(g_stopEvent.get())) {
-      ResetEvent(g_stopEvent.get());
-      stopRequested = true;
-      stopDeadline = g_stopDeadline.load();  // read after the reset: a later request sets the event again
-    }
+    const bool stopRequested = IsSet(g_stopEvent.get());
+    const DWORD stopDeadline = g_stopDeadline.load();
     const bool unloading = IsSet(g_unloadEvent.get());
     const DWORD now = GetTickCount();
     const std::optional<DWORD> retryDue = g_retries.NextDueTick();
-    const WorkerStep step = NextWorkerStep(
-        {now, retryDue, NextQueuedTick(now), stopRequested, unloading, g_retries.HoldsStop(stopDeadline)});
-    if (step.stopSettled) {
-      g_settledDeadline.store(stopDeadline);
-      SetEvent(g_stopSettledEvent.get());
-    }
+    const bool retryHoldsStop = !(stopDeadline & 1) || g_retries.HoldsStop(stopDeadline);
+    const WorkerStep step =
+        NextWorkerStep({now, retryDue, NextQueuedTick(now), stopRequested, unloading, retryHoldsStop});
     switch (step.action) {
       case WorkerAction::RunRetry:
         if (const std::optional<DeferredJob> job = g_retries.TakeDue(now)) job->procedure(job->argument);
@@ -137,7 +124,7 @@ unsigned WINAPI WorkerThreadProc(void* moduleReference) noexcept {
         g_retries.ReleaseAll();
         break;
       case WorkerAction::Wait:
-        if (!WaitForWork(step.waitMs, retryDue && !unloading)) {
+        if (!WaitForWork(step.waitMs, !stopRequested, retryDue && !unloading)) {
           g_retries.ReleaseAll();
           exitCode = static_cast<DWORD>(-1);
           running = false;
@@ -179,11 +166,10 @@ bool WaitForJob(std::uint32_t jobNumber) {
 
 void EnsureWorkerStarted() {
   if (g_workerThread) return;
-  // The first two reset themselves once a wait saw them; the others stay set until reset.
-  UniqueHandle* const events[] = {&g_workerReadyEvent, &g_stopSettledEvent, &g_stopEvent, &g_cancelEvent,
-                                  &g_unloadEvent};
-  for (int i = 0; i < 5; ++i) {
-    if (!*events[i]) events[i]->reset(CreateEventA(nullptr, i >= 2, FALSE, nullptr));
+  // The first resets itself once a wait saw it; the others stay set until reset.
+  UniqueHandle* const events[] = {&g_workerReadyEvent, &g_stopEvent, &g_cancelEvent, &g_unloadEvent};
+  for (int i = 0; i < 4; ++i) {
+    if (!*events[i]) events[i]->reset(CreateEventA(nullptr, i > 0, FALSE, nullptr));
     if (!*events[i]) return;
   }
 
@@ -224,18 +210,10 @@ int PostJobAsync(JobProc job, void* argument, JobArgumentRelease release) {
 // while it runs, and the process's end stops it.
 bool StopWorker(DWORD timeoutMs) {
   g_stopRequested = true;
-  // Past 2^31 ms a deadline tick would read as one in the past: no retry waits that long anyway.
-  const DWORD deadline = GetTickCount() + std::min<DWORD>(timeoutMs, 0x7FFFFFFF);
-  g_stopDeadline.store(deadline);
+  // A limit over 2^31 ms (24 days) reads as one already past: no retry waits that long anyway.
+  g_stopDeadline.store(timeoutMs == INFINITE ? 0 : (GetTickCount() + timeoutMs) | 1);
   SetEvent(g_stopEvent.get());
-  HANDLE ends[] = {g_workerThread.get(), g_stopSettledEvent.get()};
-  DWORD ended;
-  do {  // without a limit every retry may still end: only the worker's end counts
-    ended = timeoutMs == INFINITE
-                ? WaitForSingleObject(ends[0], INFINITE)
-                : WaitForMultipleObjects(2, ends, FALSE, std::max(TicksFrom(GetTickCount(), deadline), 0));
-  } while (ended == WAIT_OBJECT_0 + 1 && g_settledDeadline.load() != deadline);  // an earlier request's
-  return ended == WAIT_OBJECT_0;
+  return WaitForSingleObject(g_workerThread.get(), timeoutMs) == WAIT_OBJECT_0;
 }
 
 bool WorkerStopRequested() { return g_stopRequested; }

@@ -12,17 +12,14 @@ constexpr uint32_t kWaitWithoutLimit = 0xFFFFFFFF;
 enum class WorkerAction {
   RunRetry,     // the due retry, before the next queued job
   RunQueued,    // the next queued message
-  DropRetries,  // the host unloads: every waiting retry is released unsent
-  Wait,         // until a message, a stop request, the unload or `waitMs`
+  DropRetries,  // every waiting retry is released unsent: the host unloads, or none can end before the stop's limit
+  Wait,         // until a message, the stop, the unload or `waitMs`
   End,          // stopped, nothing queued and no retry left
 };
 
 struct WorkerStep {
   WorkerAction action;
   uint32_t waitMs = 0;  // Wait only; kWaitWithoutLimit for none
-  // Wait only: stopped, and no waiting retry can end before the stop's limit, so the
-  // caller of the stop need wait no longer.
-  bool stopSettled = false;
 };
 
 // What the worker sees, as tick counts.
@@ -32,7 +29,7 @@ struct WorkerView {
   std::optional<uint32_t> queuedTick;    // when the next queued message was queued, nullopt when none
   bool stopRequested = false;
   bool unloading = false;
-  bool retryHoldsStop = false;  // a waiting retry may still end before the stop's limit
+  bool retryHoldsStop = false;  // a waiting retry may still end before the stop's limit (always without one)
 };
 
 // A due retry goes ahead of the next queued job only when it fell due before that job was
@@ -40,7 +37,7 @@ struct WorkerView {
 // already due, never for retries that fall due while it waits.
 WorkerStep NextWorkerStep(const WorkerView& view);
 
-// Whether a retry due at `dueTick` keeps a stop with a limit waiting: only when it falls due
-// before `stopDeadlineTick` and its last attempt did not find the network missing, which
-// another attempt within seconds would find again.
+// Whether a retry due at `dueTick` may still end before a stop's deadline: only when it falls
+// due before it and its last attempt did not find the network missing, which another attempt
+// within seconds would find again.
 bool RetryHoldsStop(uint32_t dueTick, bool noNetwork, uint32_t stopDeadlineTick);
