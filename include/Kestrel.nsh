@@ -12,6 +12,9 @@
 !ifndef KESTREL_NSH_INCLUDED
 !define KESTREL_NSH_INCLUDED
 
+!include "FileFunc.nsh"
+!include "LogicLib.nsh"
+
 ; Sends one report and waits for it, and for those queued before it: the HTTP status,
 ; or 0 when none was obtained (no connection, no answer within 5 s, empty URL, or
 ; after KestrelWaitDone). It can hold the installer 5 s a report: at the end, queue
@@ -30,7 +33,8 @@
 !macroend
 
 ; Lets queued reports finish within TIMEOUT milliseconds (-1: no limit, 0: no
-; waiting), then stops the worker: 1 when it ended in time, 0 when it was cut short.
+; waiting), then stops the worker: 1 when it ended in time, 0 when it was cut short. Retries
+; that cannot end in time (due later, or after no network) are given up once nothing else is left.
 ; Later report commands push 0. Without it, what is queued or in flight at the
 ; installer's end gets at most 1 s, then is given up; a report awaiting a retry at once.
 !define KestrelWaitDone "!insertmacro _KestrelWaitDone"
@@ -125,7 +129,8 @@
 ; (PostHog's distinct_id, Amplitude's device_id, Mixpanel's distinct_id and $device_id,
 ; Segment's anonymousId, GA4's client_id), and device_id in Kestrel's document. ID is 5 to 64
 ; letters, digits, -, _, { and }, and no placeholder such as "anonymous". Traced by its
-; length only. 1 when set, 0 when refused.
+; length only. 1 when set, 0 when refused. An empty ID withdraws it (1): later reports count
+; by the run again.
 !define KestrelSetDeviceId "!insertmacro _KestrelSetDeviceId"
 !macro _KestrelSetDeviceId ID RESULT
   Kestrel::NSSetDeviceId `${ID}`
@@ -144,7 +149,8 @@
 
 ; This run's reports so far, without waiting: how many were TAKEN (a 2xx the vendor's
 ; reader accepted), how many FAILED for good (refused before sending, or given up after
-; their last attempt: a 404, "invalid", no connection...) and how many are still WAITING
+; their last attempt: a 404, "invalid", no connection...; reports the machine turned off
+; count nowhere) and how many are still WAITING
 ; (queued, in flight or awaiting a retry). After KestrelWaitDone, the run's final count.
 !define KestrelTally "!insertmacro _KestrelTally"
 !macro _KestrelTally TAKEN FAILED WAITING
@@ -183,6 +189,101 @@
   Kestrel::NSAddDetail `${TEXT}`
   Pop $0
   Pop $0
+!macroend
+
+; Asking first: the consent page and the user's answer. The page writes nothing to the
+; machine; a script that reports from its uninstaller stores the answer itself.
+;
+;   !define KESTREL_CONSENT_LEAVE StartReports   ; optional: called each time Next leaves the page
+;   !insertmacro KESTREL_PAGE_CONSENT            ; among the pages, after MUI2.nsh if it is used
+;   ...
+;   ${KestrelConsent} $0                         ; 1: the box was ticked, or /KESTRELCONSENT=1
+;
+; One checkbox, unticked unless the installer was started with /KESTRELCONSENT=1; after Back
+; the page shows the box as it was left. In the MUI2 look (MUI_HEADER_TEXT) when MUI2.nsh was
+; included before, a plain page otherwise. Skipped, with its leave function, when reports are
+; off on this machine, and by NSIS itself in a silent run. Its texts, defaults below, change
+; or translate with !define before the macro (a LangString's $(name) works too):
+; KESTREL_CONSENT_TITLE (the header and the window's caption), KESTREL_CONSENT_SUBTITLE,
+; KESTREL_CONSENT_TEXT and KESTREL_CONSENT_CHECKBOX.
+
+!macro _KestrelConsentVariables
+  !ifndef _KESTREL_CONSENT_VARIABLES
+    !define _KESTREL_CONSENT_VARIABLES
+    Var /GLOBAL KestrelConsentBox
+    Var /GLOBAL KestrelConsentTicked  ; "" until the page is left, then the box's 0 or 1
+  !endif
+!macroend
+
+; 1 when the user ticked the box when last leaving the page (Next or Back), or, before that
+; and in a silent run, when the command line holds /KESTRELCONSENT=1 (for admins who consent
+; for silent deployments); else 0.
+!define KestrelConsent "!insertmacro _KestrelConsent"
+!macro _KestrelConsent RESULT
+  !insertmacro _KestrelConsentVariables
+  Push $0
+  StrCpy $0 $KestrelConsentTicked
+  ${If} $0 == ""
+    ${GetParameters} $0
+    ${GetOptions} $0 "/KESTRELCONSENT=" $0
+  ${EndIf}
+  ${IfThen} $0 != 1 ${|} StrCpy $0 0 ${|}
+  Exch $0
+  Pop ${RESULT}
+!macroend
+
+!macro KESTREL_PAGE_CONSENT
+  !ifndef _KESTREL_CONSENT_PAGE
+  !define _KESTREL_CONSENT_PAGE
+  !ifndef KESTREL_CONSENT_TITLE
+    !define KESTREL_CONSENT_TITLE "Usage reports"
+  !endif
+  !ifndef KESTREL_CONSENT_SUBTITLE
+    !define KESTREL_CONSENT_SUBTITLE "Help improve $(^NameDA)."
+  !endif
+  !ifndef KESTREL_CONSENT_TEXT
+    !define KESTREL_CONSENT_TEXT "$(^NameDA) would like to send reports of how this installation goes (started, finished, failed or cancelled) and of a later removal, with the Windows version and language and an id for this computer made for $(^NameDA) alone. They carry no name, file or address."
+  !endif
+  !ifndef KESTREL_CONSENT_CHECKBOX
+    !define KESTREL_CONSENT_CHECKBOX "Send usage reports"
+  !endif
+  !include "nsDialogs.nsh"
+  !insertmacro _KestrelConsentVariables
+  Page custom KestrelConsentPageShow KestrelConsentPageLeave ": ${KESTREL_CONSENT_TITLE}"
+  Function KestrelConsentPageShow
+    Push $0
+    Kestrel::NSEnabled
+    Pop $0
+    ${If} $0 != 1
+      Pop $0
+      Abort  ; reports are off: nothing to ask
+    ${EndIf}
+    !ifdef MUI_INCLUDED
+      !insertmacro MUI_HEADER_TEXT "${KESTREL_CONSENT_TITLE}" "${KESTREL_CONSENT_SUBTITLE}"
+    !endif
+    nsDialogs::Create 1018
+    Pop $0
+    ${NSD_CreateLabel} 0 0 100% 64u "${KESTREL_CONSENT_TEXT}"
+    Pop $0
+    ${NSD_CreateCheckbox} 0 72u 100% 12u "${KESTREL_CONSENT_CHECKBOX}"
+    Pop $KestrelConsentBox
+    ${KestrelConsent} $0
+    ${IfThen} $0 == 1 ${|} ${NSD_Check} $KestrelConsentBox ${|}
+    ${NSD_OnBack} KestrelConsentPageKeep
+    ${NSD_SetFocus} $KestrelConsentBox
+    Pop $0
+    nsDialogs::Show
+  FunctionEnd
+  Function KestrelConsentPageKeep
+    ${NSD_GetState} $KestrelConsentBox $KestrelConsentTicked
+  FunctionEnd
+  Function KestrelConsentPageLeave
+    Call KestrelConsentPageKeep
+    !ifdef KESTREL_CONSENT_LEAVE
+      Call ${KESTREL_CONSENT_LEAVE}
+    !endif
+  FunctionEnd
+  !endif
 !macroend
 
 !endif

@@ -1,25 +1,26 @@
 #include "http/outcome_rules.h"
 
-#include <algorithm>
-#include <initializer_list>
-
 namespace {
 
 constexpr uint32_t kOwnSendLimit = 10060;  // WSAETIMEDOUT: the plug-in gave the send up
 
-bool OneOf(uint32_t code, std::initializer_list<uint32_t> codes) {
-  return std::find(codes.begin(), codes.end(), code) != codes.end();
-}
-
 OutcomeWord WordForError(uint32_t error) {
-  if (OneOf(error, {12005, 12006})) return OutcomeWord::Url;  // INVALID_URL, UNRECOGNIZED_SCHEME
-  if (error == 12007) return OutcomeWord::Dns;  // ERROR_INTERNET_NAME_NOT_RESOLVED
-  // CANNOT_CONNECT, CONNECTION_ABORTED, CONNECTION_RESET, and a connection closed with no
-  // HTTP answer (ERROR_HTTP_INVALID_SERVER_RESPONSE).
-  if (OneOf(error, {12029, 12030, 12031, 12152})) return OutcomeWord::Connect;
-  if (OneOf(error, {12002, kOwnSendLimit})) return OutcomeWord::Timeout;  // ERROR_INTERNET_TIMEOUT
-  if (IsCertificateError(error) || error == 12157) return OutcomeWord::Tls;  // SECURITY_CHANNEL_ERROR
-  return OutcomeWord::Other;
+  switch (error) {
+    case 12005: case 12006:  // INVALID_URL, UNRECOGNIZED_SCHEME
+      return OutcomeWord::Url;
+    case 12007:  // NAME_NOT_RESOLVED
+      return OutcomeWord::Dns;
+    // CANNOT_CONNECT, CONNECTION_ABORTED, CONNECTION_RESET, and a connection closed with no
+    // HTTP answer (ERROR_HTTP_INVALID_SERVER_RESPONSE).
+    case 12029: case 12030: case 12031: case 12152:
+      return OutcomeWord::Connect;
+    case 12002: case kOwnSendLimit:  // ERROR_INTERNET_TIMEOUT
+      return OutcomeWord::Timeout;
+    case 12157:  // SECURITY_CHANNEL_ERROR
+      return OutcomeWord::Tls;
+    default:
+      return IsCertificateError(error) ? OutcomeWord::Tls : OutcomeWord::Other;
+  }
 }
 
 }  // namespace
@@ -47,7 +48,12 @@ const char* OutcomeWordText(OutcomeWord word) {
 // SEC_CERT_DATE_INVALID, SEC_CERT_CN_INVALID, CLIENT_AUTH_CERT_NEEDED, INVALID_CA,
 // SEC_CERT_ERRORS, SEC_CERT_NO_REV, SEC_CERT_REV_FAILED, SEC_INVALID_CERT, SEC_CERT_REVOKED.
 bool IsCertificateError(uint32_t error) {
-  return OneOf(error, {12037, 12038, 12044, 12045, 12055, 12056, 12057, 12169, 12170});
+  switch (error) {
+    case 12037: case 12038: case 12044: case 12045: case 12055: case 12056: case 12057: case 12169: case 12170:
+      return true;
+    default:
+      return false;
+  }
 }
 
 Outcome DescribeAttempt(uint32_t status, uint32_t error, bool viaProxy) {

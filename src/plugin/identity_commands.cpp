@@ -20,7 +20,8 @@ constexpr std::size_t kLongestSalt = 256;
 int SetDeviceIdCommand() {
   char id[kLongestDeviceId + 2] = {};  // one byte more, so that a longer id is seen cut
   const Popped popped = PopArgument(id, sizeof id, Traced::LengthOnly);
-  if (!ReportsStillQueued() || popped != Popped::Whole || !IsDeviceId(id)) return 0;
+  // An empty id withdraws the one set before: later reports count by the run again.
+  if (!ReportsStillQueued() || popped != Popped::Whole || (id[0] != '\0' && !IsDeviceId(id))) return 0;
   SetAddedDeviceId(id);
   return 1;
 }

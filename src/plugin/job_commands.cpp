@@ -83,12 +83,13 @@ int Dispatch(JobMode mode, JobProc job, void* argument, JobArgumentRelease relea
   return status;
 }
 
-// A report the command does not queue: the tally counts it as failed at once, unless NSWaitDone
-// gave the run's final count already; with a word, NSGetError and the trace tell why (None: out
-// of memory, told as such already).
+// A report the command does not queue: the tally counts it as failed at once, unless the
+// machine turned reports off, which is no failure, or NSWaitDone gave the run's final count
+// already; with a word, NSGetError and the trace tell why (None: out of memory, told as such
+// already).
 [[gnu::noinline]] int Refuse(OutcomeWord word, const char* reason = nullptr) {
   if (word != OutcomeWord::None) RefuseReport(word, 0, reason);
-  if (!WorkerStopRequested()) {
+  if (word != OutcomeWord::Off && !WorkerStopRequested()) {
     CountReportAsked();
     CountReportEnded(false);
   }

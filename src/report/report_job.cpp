@@ -32,10 +32,11 @@ std::uint32_t RetryRandom() {
   return state;
 }
 
-// A report waiting for its next attempt when the host unloads the plug-in.
+// A report waiting for its next attempt when the host unloads the plug-in, or when it cannot end
+// before NSWaitDone's limit.
 void DropReportJobArgs(void* args) {
   const auto* record = static_cast<const ReportJobArgs*>(args);
-  DebugTrace(__FILE__, __LINE__, "report %s given up at the unload after %d attempts\n", record->id.c_str(),
+  DebugTrace(__FILE__, __LINE__, "report %s given up unsent after %d attempts\n", record->id.c_str(),
              record->attempts);
   ReleaseReportJobArgs(args);
 }
@@ -89,7 +90,7 @@ void Attempt(ReportJobArgs* record) {
   if (retried && record->attempts < kMaxReportAttempts) {
     DeferJob(NextRetryWaitMs(record->attempts, statusCode, details.retryAfter,
                              static_cast<std::int64_t>(std::time(nullptr)), RetryRandom()),
-             ReportJob, record, DropReportJobArgs);
+             ReportJob, record, DropReportJobArgs, SaysNoNetwork(statusCode, details.error));
     return;
   }
   if (statusCode == 0 || retried) {

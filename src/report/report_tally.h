@@ -5,7 +5,7 @@
 // How this run's reports went, for NSTally and the unload's trace line. A report counts from
 // the moment the script asks for it (NSPost or NSPostAsync with both arguments) until it ends
 // for good: on the worker after its last attempt, or at once when it is refused, not queued or
-// given up unsent. Counting and reading never wait.
+// given up unsent. A report the machine turned off counts nowhere. Counting and reading never wait.
 
 struct ReportTally {
   std::uint32_t taken;    // ended with a 2xx that the vendor's reader took

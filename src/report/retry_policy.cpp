@@ -1,7 +1,6 @@
 #include "report/retry_policy.h"
 
 #include <algorithm>
-#include <iterator>
 
 #include "common/civil_date.h"
 #include "http/outcome_rules.h"
@@ -140,9 +139,21 @@ bool IsRetriedOutcome(int32_t status, uint32_t error) {
   // refused connection under several codes, and a handshake reset in transit as 12157)
   // except those that would come again the same way: nothing sent at all (an empty URL), a
   // bad parameter or URL, an unknown scheme, a give-up, and certificate failures.
-  constexpr uint32_t kLasting[] = {0, 87, 12005, 12006, 12017};
-  return std::find(std::begin(kLasting), std::end(kLasting), error) == std::end(kLasting) &&
-         !IsCertificateError(error);
+  switch (error) {
+    case 0: case 87: case 12005: case 12006: case 12017:
+      return false;
+    default:
+      return !IsCertificateError(error);
+  }
+}
+
+bool SaysNoNetwork(int32_t status, uint32_t error) {
+  switch (status == 0 ? error : 0) {
+    case 12007: case 12023: case 12029: case 12163: case 12164: case 12165:
+      return true;
+    default:
+      return false;
+  }
 }
 
 uint32_t BackoffMs(int failedAttempts, uint32_t random) {

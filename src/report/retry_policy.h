@@ -17,6 +17,13 @@ constexpr int kMaxReportAttempts = 5;
 // URL, a certificate, a give-up), is not.
 bool IsRetriedOutcome(int32_t status, uint32_t error);
 
+// Whether an attempt that got no answer found the network missing: the name did not resolve
+// (12007), nothing took the connection (12029), or WinINet knows itself offline or the server
+// unreachable (12023 NO_DIRECT_ACCESS, 12163 DISCONNECTED, 12164 SERVER_UNREACHABLE, 12165
+// PROXY_SERVER_UNREACHABLE). Such a report is still retried, but nobody waits for it: an
+// offline machine, or a blocked host, stays so for longer than a wait at the installer's end.
+bool SaysNoNetwork(int32_t status, uint32_t error);
+
 // Exponential backoff with jitter after `failedAttempts` (from 1) failed attempts:
 // `random` spread evenly over [bound / 2, bound] ms, where bound is
 // min(30000, 1000 * 2^(failedAttempts - 1)); 0 gives half the bound and 0xFFFFFFFF the

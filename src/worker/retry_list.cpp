@@ -4,6 +4,7 @@
 #include <new>
 
 #include "common/deadline.h"
+#include "worker/worker_step.h"
 
 namespace {
 
@@ -27,6 +28,12 @@ void RetryList::Add(const DeferredJob& job) noexcept {
 std::optional<DWORD> RetryList::NextDueTick() const {
   if (m_jobs.empty()) return std::nullopt;
   return Earliest(m_jobs)->dueTick;
+}
+
+bool RetryList::HoldsStop(DWORD stopDeadlineTick) const {
+  for (const DeferredJob& job : m_jobs)
+    if (RetryHoldsStop(job.dueTick, job.noNetwork, stopDeadlineTick)) return true;
+  return false;
 }
 
 std::optional<DeferredJob> RetryList::TakeDue(DWORD now) {

@@ -15,6 +15,7 @@ struct DeferredJob {
   JobProc procedure;
   void* argument;
   JobArgumentRelease release;
+  bool noNetwork;  // its last attempt found no network (RetryHoldsStop)
 };
 
 class RetryList {
@@ -24,6 +25,9 @@ class RetryList {
 
   // The tick the earliest job is due at, nullopt when none waits.
   std::optional<DWORD> NextDueTick() const;
+
+  // Whether any job may still end before a stop's deadline (RetryHoldsStop).
+  bool HoldsStop(DWORD stopDeadlineTick) const;
 
   // Takes out the earliest job if it is due; among jobs due together, the first added.
   std::optional<DeferredJob> TakeDue(DWORD now);

@@ -32,6 +32,9 @@ constexpr DWORD kUnloadStopLimitMs = 500;
 UniqueHandle g_workerReadyEvent;
 // The stop request: an event rather than a message, so that a full queue cannot lose it.
 UniqueHandle g_stopEvent;
+// The stop's deadline tick, written before the event is set, and by each later request; its
+// low bit set marks a limit (a deadline 1 ms later changes nothing), 0 none.
+std::atomic<DWORD> g_stopDeadline{0};
 // Signalled once the host unloads: no job waits to run again from then on.
 UniqueHandle g_unloadEvent;
 
@@ -89,12 +92,9 @@ void RunQueuedMessage() {
 // Sleeps until a message comes, the time passes, the stop request comes (while not yet
 // seen: it stays signalled) or the unload comes (while retries wait for it).
 bool WaitForWork(DWORD waitMs, bool watchStop, bool watchUnload) {
-  HANDLE events[2];
-  DWORD count = 0;
-  if (watchStop) events[count++] = g_stopEvent.get();
-  if (watchUnload) events[count++] = g_unloadEvent.get();
-  return MsgWaitForMultipleObjectsEx(count, events, waitMs, QS_ALLPOSTMESSAGE, MWMO_INPUTAVAILABLE) !=
-         WAIT_FAILED;
+  HANDLE events[] = {g_unloadEvent.get(), g_stopEvent.get()};  // the first watched ones, from where it starts
+  return MsgWaitForMultipleObjectsEx(watchStop + watchUnload, events + !watchUnload, waitMs, QS_ALLPOSTMESSAGE,
+                                     MWMO_INPUTAVAILABLE) != WAIT_FAILED;
 }
 
 unsigned WINAPI WorkerThreadProc(void* moduleReference) noexcept {
@@ -106,10 +106,13 @@ unsigned WINAPI WorkerThreadProc(void* moduleReference) noexcept {
   DWORD exitCode = 0;
   for (bool running = true; running;) {
     const bool stopRequested = IsSet(g_stopEvent.get());
+    const DWORD stopDeadline = g_stopDeadline.load();
     const bool unloading = IsSet(g_unloadEvent.get());
     const DWORD now = GetTickCount();
     const std::optional<DWORD> retryDue = g_retries.NextDueTick();
-    const WorkerStep step = NextWorkerStep({now, retryDue, NextQueuedTick(now), stopRequested, unloading});
+    const bool retryHoldsStop = !(stopDeadline & 1) || g_retries.HoldsStop(stopDeadline);
+    const WorkerStep step =
+        NextWorkerStep({now, retryDue, NextQueuedTick(now), stopRequested, unloading, retryHoldsStop});
     switch (step.action) {
       case WorkerAction::RunRetry:
         if (const std::optional<DeferredJob> job = g_retries.TakeDue(now)) job->procedure(job->argument);
@@ -163,11 +166,12 @@ bool WaitForJob(std::uint32_t jobNumber) {
 
 void EnsureWorkerStarted() {
   if (g_workerThread) return;
-  if (!g_workerReadyEvent) g_workerReadyEvent.reset(CreateEventA(nullptr, FALSE, FALSE, nullptr));
-  if (!g_stopEvent) g_stopEvent.reset(CreateEventA(nullptr, TRUE, FALSE, nullptr));
-  if (!g_cancelEvent) g_cancelEvent.reset(CreateEventA(nullptr, TRUE, FALSE, nullptr));
-  if (!g_unloadEvent) g_unloadEvent.reset(CreateEventA(nullptr, TRUE, FALSE, nullptr));
-  if (!g_workerReadyEvent || !g_stopEvent || !g_cancelEvent || !g_unloadEvent) return;
+  // The first resets itself once a wait saw it; the others stay set until reset.
+  UniqueHandle* const events[] = {&g_workerReadyEvent, &g_stopEvent, &g_cancelEvent, &g_unloadEvent};
+  for (int i = 0; i < 4; ++i) {
+    if (!*events[i]) events[i]->reset(CreateEventA(nullptr, i > 0, FALSE, nullptr));
+    if (!*events[i]) return;
+  }
 
   HMODULE reference = AcquireModuleReference();
   unsigned threadId = 0;
@@ -206,6 +210,8 @@ int PostJobAsync(JobProc job, void* argument, JobArgumentRelease release) {
 // while it runs, and the process's end stops it.
 bool StopWorker(DWORD timeoutMs) {
   g_stopRequested = true;
+  // A limit over 2^31 ms (24 days) reads as one already past: no retry waits that long anyway.
+  g_stopDeadline.store(timeoutMs == INFINITE ? 0 : (GetTickCount() + timeoutMs) | 1);
   SetEvent(g_stopEvent.get());
   return WaitForSingleObject(g_workerThread.get(), timeoutMs) == WAIT_OBJECT_0;
 }
@@ -222,8 +228,8 @@ void EndWorkerForUnload() {
   StopWorker(kUnloadStopLimitMs);
 }
 
-void DeferJob(DWORD waitMs, JobProc job, void* argument, JobArgumentRelease release) {
-  g_retries.Add({GetTickCount() + waitMs, job, argument, release});
+void DeferJob(DWORD waitMs, JobProc job, void* argument, JobArgumentRelease release, bool noNetwork) {
+  g_retries.Add({GetTickCount() + waitMs, job, argument, release, noNetwork});
 }
 
 void BeginJob() { ResetEvent(g_jobDoneEvent.get()); }

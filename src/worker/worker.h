@@ -42,8 +42,10 @@ int RunJobSync(JobProc job, void* argument, JobArgumentRelease release, Outcome*
 int PostJobAsync(JobProc job, void* argument, JobArgumentRelease release);
 
 // Asks the worker to end after the jobs already queued and the deferred ones, and
-// waits up to `timeoutMs` (INFINITE for no limit); true when it ended. Either way no
-// job is queued afterwards.
+// waits up to `timeoutMs` (INFINITE for no limit); true when it ended. With a limit, once
+// nothing is queued or running, the retries that cannot end before it (due after it, or
+// after an attempt that found no network) are given up unsent, so that the worker ends at
+// once. Either way no job is queued afterwards.
 bool StopWorker(DWORD timeoutMs);
 
 // Whether a stop was requested (NSWaitDone, or the host's unload): no job is queued from then on.
@@ -59,8 +61,9 @@ void EndWorkerForUnload();
 // Worker thread only: runs the job again with `argument` once `waitMs` have passed,
 // before the jobs queued from then on; released unrun at the host's unload, or at
 // once without memory to keep it. Its first run still ends with CompleteJob; the later
-// runs call neither BeginJob nor CompleteJob.
-void DeferJob(DWORD waitMs, JobProc job, void* argument, JobArgumentRelease release);
+// runs call neither BeginJob nor CompleteJob. `noNetwork`: its last attempt found no
+// network, so a stop with a limit gives it up rather than wait for it.
+void DeferJob(DWORD waitMs, JobProc job, void* argument, JobArgumentRelease release, bool noNetwork = false);
 
 // First and last steps of a job's first run.
 void BeginJob();

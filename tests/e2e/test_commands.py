@@ -70,13 +70,13 @@ class Commands(unittest.TestCase):
                             run = (Steps().raw("Kestrel::NSEnabled", "!insertmacro Record")
                                    .add_context().set_field("step", "files")
                                    .post_async(server.url("/queued"), "a&b&1").post(server.url("/waited"), "b&b&1")
-                                   .get().wait_done(-1).run())
+                                   .get().wait_done(-1).tally().run())
                     finally:
                         reg_delete(policy)
                     pops = [t for t in run.traces if b"pluginapi" in t]
                     self.assertEqual((run.values, [r.target for r in server.requests], len(pops)),
-                                     (["1", "1", "1", "1", "200", "200", "1"], ["/queued", "/waited"], 8) if on
-                                     else (["0", "0", "0", "0", "0", "0", "1"], [], 8))  # a trace line a pop, as always
+                                     (["1", "1", "1", "1", "200", "200", "1", "2 0 0"], ["/queued", "/waited"], 8) if on
+                                     else (["0", "0", "0", "0", "0", "0", "1", "0 0 0"], [], 8))  # a trace line a pop, as always
 
     def test_the_machine_id_is_the_salted_hash_of_the_machine_guid_in_every_build(self):
         # A salt beyond ASCII is hashed as UTF-8 by every build, the ANSI one from its code page.

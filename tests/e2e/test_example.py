@@ -9,10 +9,11 @@ import shutil
 import subprocess
 import tempfile
 import unittest
+from unittest import mock
 
 from installer import DIST, ROOT, TARGET, makensis_target_args, run_wine
 from test_server import Response, TestServer  # on the path through installer
-from wine import reg_add, reg_delete
+from wine import reg_add, reg_delete, virtual_display
 
 # The prefix's MachineGuid, as the tests set it: the machine id is computed from it here.
 MACHINE_GUID = "6f1b3c2a-9d4e-4b7a-8c1d-2e3f4a5b6c7d"
@@ -31,6 +32,27 @@ def set_machine_guid(guid=MACHINE_GUID):
 
 def machine_id(salt):
     return hashlib.sha256((salt + MACHINE_GUID).encode()).hexdigest()[:32]
+
+
+def readme_installers():
+    with open(os.path.join(ROOT, "README.md")) as readme:
+        return [b for b in re.findall(r"```nsis\n(.*?)```", readme.read(), re.S) if "OutFile" in b]
+
+
+def click_through(installer, steps):
+    """Runs the consent recipe's installer on the virtual display: from its welcome page the
+    `steps` (keys, then the caption of the page they lead to), Next to the folder's page, Install.
+    One xdotool command: each search waits for its page, and the keys go to the window it found."""
+    typing = ["xdotool", "search", "--sync", "--name", "^Editor Setup$"]
+    for keys, caption in steps + [(["alt+n"], "Editor Setup ")]:
+        typing += ["key", "--window", "%1", *keys, "search", "--sync", "--name", "^%s$" % caption]
+    running = subprocess.Popen(["wine", installer], stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                               stderr=subprocess.DEVNULL)
+    try:
+        subprocess.run(typing + ["key", "--window", "%1", "alt+i"], timeout=60, capture_output=True, check=True)
+        running.wait(timeout=60)  # the installer closes itself once done
+    finally:
+        running.kill()
 
 
 class Example(unittest.TestCase):
@@ -59,10 +81,9 @@ class Example(unittest.TestCase):
         self.assertFalse(any("$process_person_profile" in b["properties"] for b in bodies))
 
     def test_every_complete_installer_in_the_readme_compiles(self):
-        with open(os.path.join(ROOT, "README.md")) as readme:
-            blocks = [b for b in re.findall(r"```nsis\n(.*?)```", readme.read(), re.S) if "OutFile" in b]
+        blocks = readme_installers()
         # The quick start, the uninstaller, the page where the user cancelled, why installs fail,
-        # one machine's id.
+        # the consent recipe.
         self.assertEqual(len(blocks), 5)
         work = self.enterContext(tempfile.TemporaryDirectory(prefix="kestrel-readme-"))
         for number, block in enumerate(blocks):
@@ -70,6 +91,48 @@ class Example(unittest.TestCase):
                                     "-X!addincludedir " + DIST + "/Include", "-"], input=block, cwd=work,
                                    capture_output=True, text=True)
             self.assertEqual(built.returncode, 0, "block %d: %s" % (number, built.stdout + built.stderr))
+
+    def test_the_consent_recipe_asks_first_and_its_uninstaller_follows_the_answer(self):
+        set_machine_guid()
+        page, funnel = "Editor Setup: Usage reports", ["install_start", "install_success", "uninstall_start",
+                                                       "uninstall_success"]
+        # The installer's command line, or the keys typed on its pages on a display (the box ticked,
+        # Back, unticked); with the README's change for reports by the run's id without consent, and
+        # DO_NOT_TRACK; the id and person profile of the reports that arrive, install and uninstall.
+        rows = ((["/S"], None, False, "", []),
+                (["/S", "/KESTRELCONSENT=1"], None, False, "", [(machine_id("editor-7f3a"), None)] * 4),
+                ([], [(["alt+n"], page), (["space", "alt+b"], "Editor Setup"), (["alt+n"], page), (["space"], page)],
+                 True, "", [("run", False)] * 4),
+                ([], [], True, "1", []))  # no page to ask on
+        for args, steps, run_id_reports, do_not_track, ids in rows:
+            with self.subTest(args=args, steps=steps, do_not_track=do_not_track), \
+                    mock.patch.dict(os.environ, DO_NOT_TRACK=do_not_track):
+                bodies = self.run_consent_recipe(args, steps, run_id_reports)
+                self.assertEqual([(b["event"], "run" if b["distinct_id"] == b["properties"]["session_id"]
+                                   else b["distinct_id"], b["properties"].get("$process_person_profile"))
+                                  for b in bodies], [(event, *i) for event, i in zip(funnel, ids)])
+
+    def run_consent_recipe(self, args, steps, run_id_reports):
+        """The README's consent recipe reporting to a local server, run with `args`, or clicked
+        through `steps` on a virtual display, then uninstalled silently. Returns the bodies."""
+        block = [b for b in readme_installers() if "KESTREL_PAGE_CONSENT" in b][0]
+        if run_id_reports:
+            self.assertIn("  StrCpy $reports $consent", block)
+            block = block.replace("  StrCpy $reports $consent", "  StrCpy $reports 1", 1)
+        work = self.enterContext(tempfile.TemporaryDirectory(prefix="kestrel-consent-"))
+        exe = os.path.join(work, "editor-setup.exe")
+        with TestServer() as server:
+            subprocess.run(["makensis", "-V2", "-XTarget " + TARGET, "-XAutoCloseWindow true", *makensis_target_args(),
+                            "-X!addincludedir " + DIST + "/Include", "-"], cwd=work, check=True, capture_output=True,
+                           input=block.replace("https://us.i.posthog.com/i/v0/e/", server.url("/i/v0/e/")), text=True)
+            if steps is None:
+                run_wine([exe] + args, timeout=60)
+            else:
+                with virtual_display():
+                    click_through(exe, steps)
+            folder = run_wine(["cmd", "/c", "echo %LOCALAPPDATA%\\Editor"])[1].decode().strip()
+            run_wine([folder + "\\uninstall.exe", "/S", "_?=" + folder], timeout=60)
+            return [json.loads(r.body) for r in server.requests]
 
     def check_funnel(self, prerequisite_exit, installer_exit, last_reports, log_lines, tally, success_status=200,
                      defines=(), uninstall=False):

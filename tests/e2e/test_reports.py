@@ -259,7 +259,7 @@ class Failures(unittest.TestCase):
                 ("400", 0, {}, [Response(400)], -1, "1", (0, 1000), []),
                 ("refused", 3, {}, [], -1, "1", (0, 20000), []),
                 ("refused-5s", 5, {}, [], -1, "1", (0, 20000), []),
-                ("wait-limit", 0, {}, [busy], 2000, "0", (1950, 2600), []),
+                ("wait-limit", 0, {}, [busy], 2000, "1", (0, 1000), []),  # its retry falls due past the limit: given up
                 ("unload", 0, {}, [busy], None, None, (0, 1000), []))
         for name, refused_seconds, options, before, wait, pushed, (least, most), gaps in rows:
             port, scripted, arrivals, listened = unused_port(), list(before), [], []
@@ -296,8 +296,27 @@ class Failures(unittest.TestCase):
                 self.assertEqual(len({r.body for r in server.requests}), 1)  # the same document each time
                 self.assertLess(end_seconds, END_LIMIT_SECONDS)
                 self.assertFalse(left_behind, "the plug-in folder was left behind: " + folder)
-                given_up = [t for t in run.traces if b" given up at the unload after 1 attempts\n" in t]
+                given_up = [t for t in run.traces if b" given up unsent after 1 attempts\n" in t]
                 self.assertEqual(len(given_up), 1 if name in ("wait-limit", "unload") else 0)  # waiting at the end
+
+    def test_wait_done_returns_once_nothing_left_can_end_before_its_limit(self):
+        with TestServer() as server:
+            once = [Response(503)]
+            server.responder = lambda request: once.pop(0) if once else None
+            # Where two queued reports go; what NSWaitDone 3000 pushes within how many ms, the
+            # tally then, and the requests that arrived: no network is given up, a 503 retried.
+            rows = (("nothing-listening", "http://127.0.0.1:%d/" % unused_port(), "1", 1000, "0 2 0", 0),
+                    ("name-not-resolved", "http://kestrel-nonexistent.invalid/", "1", 1000, "0 2 0", 0),
+                    ("503-once", server.url("/"), "1", 2900, "2 0 0", 3))
+            for name, url, pushed, most, tally, arrived in rows:
+                server.clear_requests()
+                run = (Steps().post_async(url, "a&ch&1").post_async(url, "b&ch&1").start_clock().wait_done(3000)
+                       .record_clock().tally().run())
+                print("\nNSWaitDone 3000, %s: %s in %d ms" % (name, run.values[2], run.clocks[0]))
+                with self.subTest(name):
+                    self.assertEqual(run.values, ["1", "1", pushed, tally])
+                    self.assertLess(run.clocks[0], most)
+                    self.assertEqual(len(server.requests), arrived)
 
     def test_a_post_waits_for_the_reports_queued_before_it_never_for_their_retries(self):
         with TestServer() as server, TestServer(mode="slow", delay=3.0, status=503) as busy, \

@@ -191,6 +191,16 @@ TEST_F(Commands, FieldsFormatsAndDeviceIdsNeverLoseEachOther) {
   for (const std::string& line : m_output.Lines()) EXPECT_EQ(line.find("pc-4711"), std::string::npos) << line;
 }
 
+// An empty id withdraws the one set: the next report counts by the run again.
+TEST_F(Commands, AnEmptyDeviceIdWithdrawsTheOneSet) {
+  RecordingServer server;
+  const std::string pushed = Call(m_plugin.NSSetDeviceId, {"pc-4711"}) + Call(m_plugin.NSSetDeviceId, {""}) +
+                             Call(m_plugin.NSPost, {server.Base() + "/", "e&b&1"});
+  EXPECT_EQ(pushed, "11200");
+  ASSERT_EQ(server.Requests().size(), 1u);
+  EXPECT_EQ(server.Requests()[0].body.find("device_id"), std::string::npos) << server.Requests()[0].body;
+}
+
 TEST_F(Commands, RegistersTheCallbackUntilTheHostAccepts) {
   TestHost::s_registerResult = 1;  // "already registered": not taken as success
   Call(m_plugin.NSGet, {""});

@@ -20,6 +20,14 @@ TEST(IsRetriedOutcome, PassingFailuresAndOverloadOnly) {
     EXPECT_FALSE(IsRetriedOutcome(0, error)) << error;
 }
 
+TEST(SaysNoNetwork, NameNotResolvedNothingListeningOrOfflineWithoutAnAnswer) {
+  for (const uint32_t error : {12007u, 12023u, 12029u, 12163u, 12164u, 12165u})
+    EXPECT_TRUE(SaysNoNetwork(0, error)) << error;
+  for (const uint32_t error : {0u, 10060u, 12002u, 12030u, 12031u, 12152u, 12157u, 12045u})
+    EXPECT_FALSE(SaysNoNetwork(0, error)) << error;
+  EXPECT_FALSE(SaysNoNetwork(503, 12029));
+}
+
 TEST(BackoffMs, RandomSpreadsFromHalfToTheDoublingCappedBound) {
   const struct {
     int failedAttempts;

@@ -13,6 +13,7 @@ import re
 import shutil
 import subprocess
 import tempfile
+from unittest import mock
 
 from cryptography import x509
 from cryptography.hazmat.primitives import hashes, serialization
@@ -85,9 +86,33 @@ def traced_wine_server():
     finally:
         _stop_wine_server()
         shutil.rmtree(folder, ignore_errors=True)
-        # Persistent and booted again, as the test scripts leave it.
-        subprocess.run(["wineserver", "-p"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        _boot_prefix()
+        _restart_wine_server()
+
+
+def _restart_wine_server():
+    """Persistent and booted again, as the test scripts leave it."""
+    subprocess.run(["wineserver", "-p"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    _boot_prefix()
+
+
+@contextlib.contextmanager
+def virtual_display():
+    """Within it, programs show their windows on a virtual X display (Xvfb) of their own, through
+    a Wine server started there: one started without a display shows no window."""
+    _stop_wine_server()
+    ready, told = os.pipe()
+    xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(told), "-nolisten", "tcp"], pass_fds=(told,),
+                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    os.close(told)
+    with os.fdopen(ready) as number, mock.patch.dict(os.environ, DISPLAY=":" + number.readline().strip()):
+        try:
+            _restart_wine_server()
+            yield
+        finally:
+            _stop_wine_server()
+            xvfb.kill()
+            xvfb.wait()
+    _restart_wine_server()
 
 
 # A line of the server channel: the thread that sends a request, then the request's name and

@@ -14,6 +14,7 @@ TEST(NextWorkerStep, RetriesDueBeforeAJobWasQueuedGoFirstThenTheQueueThenWaitBef
     WorkerAction action;
     uint32_t waitMs;
     uint32_t now = 1000;
+    bool retryHoldsStop = false;
   } cases[] = {
       {1000, 1000, false, false, WorkerAction::RunRetry, 0},
       {900, 950, false, false, WorkerAction::RunRetry, 0},
@@ -23,7 +24,9 @@ TEST(NextWorkerStep, RetriesDueBeforeAJobWasQueuedGoFirstThenTheQueueThenWaitBef
       {kNone, 950, true, false, WorkerAction::RunQueued, 0},
       {kNone, 950, true, true, WorkerAction::RunQueued, 0},
       {1250, kNone, false, false, WorkerAction::Wait, 250},
-      {1250, kNone, true, false, WorkerAction::Wait, 250},
+      {1250, kNone, true, false, WorkerAction::Wait, 250, 1000, true},
+      {1250, kNone, true, false, WorkerAction::DropRetries, 0},  // none can end before the stop's limit
+      {1250, 950, true, false, WorkerAction::RunQueued, 0},
       {kNone, kNone, false, false, WorkerAction::Wait, kWaitWithoutLimit},
       {kNone, kNone, true, false, WorkerAction::End, 0},
       {1000, 950, true, true, WorkerAction::DropRetries, 0},
@@ -35,12 +38,20 @@ TEST(NextWorkerStep, RetriesDueBeforeAJobWasQueuedGoFirstThenTheQueueThenWaitBef
       {0x10, kNone, false, false, WorkerAction::Wait, 32, 0xFFFFFFF0},
   };
   for (const auto& c : cases) {
-    const WorkerStep step = NextWorkerStep({c.now, c.retryDue, c.queued, c.stopRequested, c.unloading});
+    const WorkerStep step = NextWorkerStep({c.now, c.retryDue, c.queued, c.stopRequested, c.unloading, c.retryHoldsStop});
     const auto row = ::testing::Message() << c.retryDue.value_or(0) << " " << c.queued.value_or(0) << " "
-                                          << c.stopRequested << c.unloading;
+                                          << c.stopRequested << c.unloading << c.retryHoldsStop;
     EXPECT_EQ(step.action, c.action) << row;
     EXPECT_EQ(step.waitMs, c.waitMs) << row;
   }
+}
+
+TEST(RetryHoldsStop, OnlyARetryDueBeforeTheDeadlineWhoseNetworkWasThere) {
+  EXPECT_TRUE(RetryHoldsStop(2999, false, 3000));
+  EXPECT_FALSE(RetryHoldsStop(3000, false, 3000));
+  EXPECT_FALSE(RetryHoldsStop(2999, true, 3000));
+  EXPECT_TRUE(RetryHoldsStop(0xFFFFFFF0, false, 0x10));  // across the wrap
+  EXPECT_FALSE(RetryHoldsStop(0x10, false, 0xFFFFFFF0));
 }
 
 }  // namespace
